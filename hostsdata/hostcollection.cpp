@@ -1,0 +1,178 @@
+#include "hostcollection.h"
+
+#include <absl/strings/match.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+char asciiLowerChar(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Lower-cases the ASCII capitals of eight bytes at once. Bytes of 0x80 and
+// above are left alone.
+std::uint64_t asciiLowerEightBytes(std::uint64_t bytes)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    const std::uint64_t low7 = bytes & ~kHighBits;
+    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
+    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
+    const std::uint64_t capitals = (atLeastA ^ aboveZ) & ~bytes & kHighBits;
+    return bytes | (capitals >> 2);
+}
+
+std::uint64_t mix(std::uint64_t value)
+{
+    value ^= value >> 33;
+    value *= 0xff51afd7ed558ccdULL;
+    value ^= value >> 33;
+    value *= 0xc4ceb9fe1a85ec53ULL;
+    value ^= value >> 33;
+    return value;
+}
+
+// Chosen at random per run, so that a crafted hosts file cannot make its
+// hostnames collide and the loading quadratic.
+const std::uint64_t kHashSeed = [] {
+    std::random_device random;
+    return (std::uint64_t{random()} << 32) ^ random();
+}();
+
+// Hashes the lower-case form of a hostname eight bytes at a time. Abseil has
+// no case-insensitive hash, and folding a copy first would double the cost of
+// the hash, which is most of the cost of loading a large file.
+std::uint32_t hashFolded(std::string_view host)
+{
+    std::uint64_t state = kHashSeed ^ (host.size() * 0x9E3779B97F4A7C15ULL);
+    const char* at = host.data();
+    std::size_t left = host.size();
+    for (; left >= 8; at += 8, left -= 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, at, 8);
+        state = (state ^ asciiLowerEightBytes(eight)) * 0x9E3779B97F4A7C15ULL;
+        state ^= state >> 29;
+    }
+    if (left > 0) {
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, at, left);
+        state = (state ^ asciiLowerEightBytes(tail)) * 0x9E3779B97F4A7C15ULL;
+    }
+    return static_cast<std::uint32_t>(mix(state));
+}
+
+// Squeezing holes costs O(n); doing it only past this many keeps small
+// collections from churning.
+constexpr std::size_t kMinHolesToSqueeze = 64;
+
+} // namespace
+
+bool sameHostname(std::string_view a, std::string_view b)
+{
+    // Debian's Abseil has its own string_view type.
+    return absl::EqualsIgnoreCase(absl::string_view(a.data(), a.size()), absl::string_view(b.data(), b.size()));
+}
+
+std::string asciiLower(std::string_view text)
+{
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLowerChar);
+    return lower;
+}
+
+std::uint32_t HostCollection::keyHash(std::string_view host)
+{
+    return hashFolded(host);
+}
+
+HostCollection::HostCollection()
+    : index_(0, KeyHash{}, KeyEqual{this})
+{
+}
+
+bool HostCollection::add(HostEntryRef&& entry, std::uint32_t hash)
+{
+    if (slots_.size() >= std::numeric_limits<Position>::max())
+        throw std::length_error("too many hosts entries");
+    // Room first, so that nothing can throw between indexing and storing.
+    if (slots_.size() == slots_.capacity())
+        slots_.reserve(slots_.size() * 2 + 16);
+    const auto position = static_cast<Position>(slots_.size());
+    bool added = false;
+    index_.lazy_emplace(HashedKey{entry->host(), hash}, [&](const auto& construct) {
+        construct(IndexSlot{position, hash});
+        added = true;
+    });
+    if (added)
+        slots_.push_back(std::move(entry));
+    return added;
+}
+
+HostEntryRef HostCollection::lookUp(std::string_view host) const
+{
+    const auto found = index_.find(host);
+    return found == index_.end() ? HostEntryRef() : slots_[found->position];
+}
+
+bool HostCollection::remove(std::string_view host)
+{
+    const auto found = index_.find(host);
+    if (found == index_.end())
+        return false;
+    const Position position = found->position;
+    index_.erase(found);
+    slots_[position] = HostEntryRef();
+    ++holes_;
+    if (holes_ >= kMinHolesToSqueeze && holes_ > size())
+        squeezeHoles();
+    return true;
+}
+
+void HostCollection::reset()
+{
+    index_.clear();
+    slots_.clear();
+    slots_.shrink_to_fit();
+    holes_ = 0;
+}
+
+void HostCollection::reserve(std::size_t entries)
+{
+    slots_.reserve(entries + holes_);
+    index_.reserve(entries);
+}
+
+void HostCollection::squeezeHoles()
+{
+    slots_.erase(std::remove(slots_.begin(), slots_.end(), HostEntryRef()), slots_.end());
+    holes_ = 0;
+    index_.clear();
+    index_.reserve(slots_.size());
+    for (Position position = 0; position < slots_.size(); ++position)
+        index_.insert(IndexSlot{position, hashFolded(slots_[position]->host())});
+}
+
+std::vector<HostEntryRef> HostCollection::snapshot() const
+{
+    std::vector<HostEntryRef> live;
+    live.reserve(size());
+    for (const HostEntryRef& slot : slots_)
+        if (slot)
+            live.push_back(slot);
+    return live;
+}
+
+std::size_t HostCollection::memoryUsage() const
+{
+    std::size_t bytes = slots_.capacity() * sizeof(HostEntryRef);
+    bytes += index_.capacity() * (sizeof(IndexSlot) + 1);
+    for (const HostEntry& entry : *this)
+        bytes += entry.allocatedBytes();
+    return bytes;
+}

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "hostentry.h"
+
+#include <absl/container/flat_hash_set.h>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// Compares hostnames without regard to ASCII letter case; other bytes compare exactly.
+bool sameHostname(std::string_view a, std::string_view b);
+// The hostname with ASCII capitals turned into small letters; other bytes unchanged.
+std::string asciiLower(std::string_view text);
+
+// The ordered collection of entries, keyed by hostname without regard to ASCII
+// letter case. Insertion order is kept; add always appends and fails on a
+// present key. add, lookUp and remove are O(1) on average; iteration is linear.
+//
+// Removal leaves a hole in the order that is skipped by iteration; the holes
+// are squeezed out once they outnumber the live entries, so removal stays
+// amortised O(1) without an O(n) shift of the order.
+class HostCollection {
+public:
+    HostCollection();
+    HostCollection(const HostCollection&) = delete;
+    HostCollection& operator=(const HostCollection&) = delete;
+
+    // Appends the entry under its hostname. Returns false, leaving the
+    // collection unchanged, when an entry with an equal key is present.
+    bool add(HostEntryRef entry)
+    {
+        const std::uint32_t hash = keyHash(entry->host());
+        return add(std::move(entry), hash);
+    }
+
+    // For bulk loading: the key's hash computed once, and the index slot it
+    // will probe fetched into the cache ahead of the add.
+    static std::uint32_t keyHash(std::string_view host);
+    void prefetch(std::uint32_t hash) const { index_.prefetch(IndexSlot{0, hash}); }
+    // Moves from `entry` only when it was added.
+    bool add(HostEntryRef&& entry, std::uint32_t hash);
+    // The entry stored under the key, or a null reference.
+    HostEntryRef lookUp(std::string_view host) const;
+    bool contains(std::string_view host) const { return static_cast<bool>(lookUp(host)); }
+    // Takes the entry stored under the key out; false when there is none.
+    bool remove(std::string_view host);
+    // The collection becomes empty.
+    void reset();
+    // Makes room for this many entries in all, so a large reading grows nothing.
+    void reserve(std::size_t entries);
+
+    std::size_t size() const { return slots_.size() - holes_; }
+    bool empty() const { return size() == 0; }
+
+    // Live entries copied out in collection order.
+    std::vector<HostEntryRef> snapshot() const;
+
+    // Bytes held by the collection: its order, its index and its entries.
+    std::size_t memoryUsage() const;
+
+    class const_iterator {
+    public:
+        using value_type = HostEntryRef;
+        using difference_type = std::ptrdiff_t;
+        const_iterator() = default;
+        const HostEntry& operator*() const { return **slot_; }
+        const HostEntry* operator->() const { return slot_->get(); }
+        const_iterator& operator++()
+        {
+            ++slot_;
+            skipHoles();
+            return *this;
+        }
+        const_iterator operator++(int)
+        {
+            auto before = *this;
+            ++*this;
+            return before;
+        }
+        friend bool operator==(const const_iterator& a, const const_iterator& b) { return a.slot_ == b.slot_; }
+
+    private:
+        friend class HostCollection;
+        using Slot = std::vector<HostEntryRef>::const_iterator;
+        const_iterator(Slot slot, Slot end) : slot_(slot), end_(end) { skipHoles(); }
+        void skipHoles()
+        {
+            while (slot_ != end_ && !*slot_)
+                ++slot_;
+        }
+        Slot slot_;
+        Slot end_;
+    };
+
+    const_iterator begin() const { return {slots_.begin(), slots_.end()}; }
+    const_iterator end() const { return {slots_.end(), slots_.end()}; }
+
+private:
+    using Position = std::uint32_t;
+
+    // The index stores positions into slots_ with their key's hash, so it
+    // costs nine bytes a slot instead of a copy of every key, and growing it
+    // never has to visit the entries.
+    struct IndexSlot {
+        Position position;
+        std::uint32_t hash;
+    };
+    // A hostname with its hash already computed, for adding with one probe.
+    struct HashedKey {
+        std::string_view host;
+        std::uint32_t hash;
+    };
+    struct KeyHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view host) const { return keyHash(host); }
+        std::size_t operator()(const HashedKey& key) const { return key.hash; }
+        std::size_t operator()(const IndexSlot& slot) const { return slot.hash; }
+    };
+    struct KeyEqual {
+        using is_transparent = void;
+        const HostCollection* owner;
+        bool operator()(const IndexSlot& a, const IndexSlot& b) const { return a.position == b.position; }
+        bool operator()(const IndexSlot& a, std::string_view host) const
+        {
+            return sameHostname(owner->slots_[a.position]->host(), host);
+        }
+        bool operator()(const IndexSlot& a, const HashedKey& key) const { return (*this)(a, key.host); }
+        template <typename Key>
+        bool operator()(const Key& key, const IndexSlot& a) const
+        {
+            return (*this)(a, key);
+        }
+    };
+
+    void squeezeHoles();
+
+    std::vector<HostEntryRef> slots_;
+    std::size_t holes_ = 0;
+    absl::flat_hash_set<IndexSlot, KeyHash, KeyEqual> index_;
+};

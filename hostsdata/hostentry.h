@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+
+class HostEntryRef;
+class HostEntryBlocks;
+
+// One hostname with its address and comment, as bytes (no re-encoding).
+//
+// An entry is immutable once made and holds its three texts inline. Entries
+// live in reference-counted blocks: one block per entry when made one at a
+// time, shared blocks when a reading makes thousands (HostEntryBlocks). At
+// 200,000 entries a std::string per field, or an allocation per entry, would
+// cost several times the memory and most of the loading time. Whoever holds a
+// HostEntryRef (the entry editor) keeps the entry valid after the collection
+// has dropped it. Counts are not atomic: entries belong to the one
+// user-interface thread.
+class HostEntry {
+public:
+    // Throws std::length_error when a field is 2 GiB or longer.
+    static HostEntryRef create(std::string_view ip, std::string_view host, std::string_view comment);
+
+    std::string_view ip() const { return {text(), ipLength_}; }
+    std::string_view host() const { return {text() + ipLength_, hostLength_}; }
+    std::string_view comment() const { return {text() + ipLength_ + hostLength_, commentLength_}; }
+
+    // The field called "ip", "host" or "comment"; empty for any other name.
+    std::string_view field(std::string_view name) const;
+
+    // Bytes this entry occupies in its block.
+    std::size_t allocatedBytes() const { return footprint(ipLength_, hostLength_, commentLength_); }
+
+    HostEntry(const HostEntry&) = delete;
+    HostEntry& operator=(const HostEntry&) = delete;
+
+    struct Block; // the reference-counted memory that holds entries
+
+private:
+    friend class HostEntryRef;
+    friend class HostEntryBlocks;
+
+    HostEntry(std::uint32_t blockOffset, std::uint32_t ipLength, std::uint32_t hostLength,
+              std::uint32_t commentLength)
+        : blockOffset_(blockOffset), ipLength_(ipLength), hostLength_(hostLength), commentLength_(commentLength)
+    {
+    }
+
+    static std::size_t footprint(std::size_t ipLength, std::size_t hostLength, std::size_t commentLength);
+    static HostEntry* construct(Block* block, std::size_t offset, std::string_view ip, std::string_view host,
+                                std::string_view comment);
+    Block* block() const;
+
+    const char* text() const { return reinterpret_cast<const char*>(this + 1); }
+    char* text() { return reinterpret_cast<char*>(this + 1); }
+
+    std::uint32_t blockOffset_; // bytes from the block's start to this entry
+    std::uint32_t ipLength_;
+    std::uint32_t hostLength_;
+    std::uint32_t commentLength_;
+};
+
+// Owning handle to a HostEntry; null when default-constructed.
+class HostEntryRef {
+public:
+    HostEntryRef() noexcept = default;
+    HostEntryRef(const HostEntryRef& other) noexcept : entry_(other.entry_) { retain(); }
+    HostEntryRef(HostEntryRef&& other) noexcept : entry_(std::exchange(other.entry_, nullptr)) {}
+    HostEntryRef& operator=(HostEntryRef other) noexcept
+    {
+        std::swap(entry_, other.entry_);
+        return *this;
+    }
+    ~HostEntryRef() { release(); }
+
+    const HostEntry& operator*() const { return *entry_; }
+    const HostEntry* operator->() const { return entry_; }
+    const HostEntry* get() const { return entry_; }
+    explicit operator bool() const { return entry_ != nullptr; }
+    friend bool operator==(const HostEntryRef& a, const HostEntryRef& b) { return a.entry_ == b.entry_; }
+
+private:
+    friend class HostEntry;
+    friend class HostEntryBlocks;
+    explicit HostEntryRef(HostEntry* entry) noexcept : entry_(entry) { retain(); }
+    void retain() const noexcept;
+    void release() noexcept;
+
+    HostEntry* entry_ = nullptr;
+};
+
+// Makes many entries into shared blocks, for a reading of a whole file.
+class HostEntryBlocks {
+public:
+    HostEntryBlocks() = default;
+    HostEntryBlocks(const HostEntryBlocks&) = delete;
+    HostEntryBlocks& operator=(const HostEntryBlocks&) = delete;
+    ~HostEntryBlocks();
+
+    // As HostEntry::create.
+    HostEntryRef create(std::string_view ip, std::string_view host, std::string_view comment);
+
+private:
+    HostEntry::Block* block_ = nullptr;
+    std::size_t used_ = 0;
+    std::size_t capacity_ = 0;
+};

@@ -1,0 +1,8 @@
+#include "hostspath.h"
+
+std::string hostsPathBelowSystemDirectory(std::string_view systemDirectory)
+{
+    std::string path(systemDirectory);
+    path += "\\Drivers\\etc\\hosts";
+    return path;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The hosts file below a Windows system directory: the directory followed by
+// "\Drivers\etc\hosts"; that suffix alone when the directory is empty.
+std::string hostsPathBelowSystemDirectory(std::string_view systemDirectory);

@@ -1,0 +1,18 @@
+#pragma once
+
+// Formatting a hosts file: the header exactly as stored, one empty line, then
+// the entries in collection order. Consecutive entries of one address without
+// a comment share a line, nine hostnames at most:
+//     address TAB host [blank host]...
+// An entry with a comment stands alone and ends its line with TAB TAB "# " comment.
+// Every line ends with CR LF. CR, LF and NUL inside a field are written as
+// blanks, so no field can break a line or inject one.
+
+#include "hostcollection.h"
+
+#include <string>
+#include <string_view>
+
+inline constexpr int kMaxHostnamesPerLine = 9;
+
+std::string formatHostsFile(std::string_view header, const HostCollection& hosts);

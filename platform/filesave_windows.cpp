@@ -1,0 +1,195 @@
+#include "filesave.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <cstdio>
+
+namespace platform {
+namespace {
+
+constexpr int kReplaceAttempts = 5;
+constexpr DWORD kRetryPauseMs = 200;
+
+std::string systemMessage(DWORD error)
+{
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length ? std::string(text, length) : "error " + std::to_string(error);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+std::string because(const std::string& what, DWORD error)
+{
+    return what + ": " + systemMessage(error);
+}
+
+// Paths come in the ANSI code page, as GetSystemDirectoryA gives them.
+std::wstring widen(const std::string& ansi)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
+    return wide;
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { close(); }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    bool close()
+    {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
+    }
+
+private:
+    HANDLE handle_;
+};
+
+bool writeAll(HANDLE file, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr))
+            return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool readAll(HANDLE file, std::string& out)
+{
+    char buffer[1 << 16];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr))
+            return false;
+        if (got == 0)
+            return true;
+        out.append(buffer, got);
+    }
+}
+
+bool rewind(HANDLE file)
+{
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+}
+
+// Rewrites the file where it stands, keeping its old bytes to write back
+// when that fails.
+SaveOutcome rewriteInPlace(const std::string& path, std::string_view bytes)
+{
+    Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return {false, because("Cannot open " + path + " for writing", GetLastError())};
+    std::string previous;
+    if (!readAll(file.get(), previous))
+        return {false, because("Cannot read " + path, GetLastError())};
+    if (rewind(file.get()) && writeAll(file.get(), bytes) && SetEndOfFile(file.get())
+        && FlushFileBuffers(file.get()))
+        return {true, {}};
+    SaveOutcome failed{false, because("Cannot write " + path, GetLastError())};
+    if (!(rewind(file.get()) && writeAll(file.get(), previous) && SetEndOfFile(file.get())
+          && FlushFileBuffers(file.get())))
+        failed.reason += because(" (and its previous content could not be written back", GetLastError()) + ")";
+    return failed;
+}
+
+SaveOutcome verifyContents(const std::string& path, std::string_view bytes)
+{
+    Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string written;
+    if (!file.valid() || !readAll(file.get(), written))
+        return {false, because("Cannot read " + path + " back after saving", GetLastError())};
+    if (written != bytes)
+        return {false, "The saved file " + path
+                           + " does not hold what was written; another program (often antivirus software) may have "
+                             "changed it back."};
+    return {true, {}};
+}
+
+SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& path, std::string_view bytes)
+{
+    return written.saved ? verifyContents(path, bytes) : written;
+}
+
+std::string randomSuffix()
+{
+    unsigned char random[8] = {};
+    BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    char text[17] = {};
+    for (int i = 0; i < 8; ++i)
+        std::snprintf(text + 2 * i, 3, "%02x", random[i]);
+    return text;
+}
+
+} // namespace
+
+SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
+{
+    const std::wstring target = widen(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return {false, because("Cannot look at " + path, GetLastError())};
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {false, path + " is not a regular file."};
+
+    const std::size_t separator = path.find_last_of("\\/");
+    const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator);
+    const std::string temporary = directory + "\\." + path.substr(separator + 1) + ".tessaly-" + randomSuffix();
+    const std::wstring wideTemporary = widen(temporary);
+    Handle file(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                            nullptr));
+    if (!file.valid()) {
+        const DWORD error = GetLastError();
+        if (exists)
+            return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+        return {false, because("Cannot create a new file in " + directory, error)};
+    }
+    if (!writeAll(file.get(), bytes) || !FlushFileBuffers(file.get()) || !file.close()) {
+        const DWORD error = GetLastError();
+        DeleteFileW(wideTemporary.c_str());
+        return {false, because("Cannot write the new content of " + path, error)};
+    }
+
+    if (!exists) {
+        if (!MoveFileExW(wideTemporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD error = GetLastError();
+            DeleteFileW(wideTemporary.c_str());
+            return {false, because("Cannot create " + path, error)};
+        }
+        return verifyContents(path, bytes);
+    }
+
+    // ReplaceFileW keeps the old file's ACLs, attributes and streams. Another
+    // program that has the file open (antivirus, the DNS client) makes it fail
+    // for a moment; after a few tries the file is rewritten in place.
+    for (int attempt = 1;; ++attempt) {
+        if (ReplaceFileW(target.c_str(), wideTemporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                         nullptr))
+            return verifyContents(path, bytes);
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts)
+            break;
+        Sleep(kRetryPauseMs);
+    }
+    DeleteFileW(wideTemporary.c_str());
+    return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+}
+
+} // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The Windows system directory as GetSystemDirectoryA gives it (ANSI code
+// page bytes), or empty when the query fails or on other systems.
+std::string systemDirectory();
+
+// Where this system keeps its hosts file: below the system directory on
+// Windows; /etc/hosts on POSIX systems, which have no such directory.
+std::string systemHostsFilePath();
+
+} // namespace platform
