@@ -6,6 +6,7 @@
 // Without FILE it generates a 200,000-line ad-blocking style hosts file.
 // Prints one line; every time is the median of several runs.
 #include "filesave.h"
+#include "generatedhosts.h"
 #include "hostsreader.h"
 #include "hostswriter.h"
 
@@ -25,42 +26,6 @@
 namespace {
 
 constexpr int kRuns = 7;
-
-std::string generatedHostsFile(int lines)
-{
-    std::mt19937 random(7);
-    std::string text = "# Generated ad-blocking hosts file for benchmarking.\n#\n# Entries below.\n\n"
-                       "127.0.0.1 localhost\n::1 localhost ip6-localhost\n";
-    std::vector<std::string> recent;
-    for (int line = 0; line < lines; ++line) {
-        std::string host;
-        if (!recent.empty() && random() % 200 == 0) {
-            host = recent[random() % recent.size()];
-        } else {
-            host = "ads" + std::to_string(random() % 100000) + "." + "tracker-" + std::to_string(line) + ".example";
-            if (recent.size() < 1000)
-                recent.push_back(host);
-        }
-        text += "0.0.0.0 " + host;
-        if (random() % 100 == 0)
-            text += " # blocked since release " + std::to_string(random() % 50);
-        text += '\n';
-    }
-    return text;
-}
-
-template <typename Work>
-double medianMilliseconds(Work&& work)
-{
-    std::vector<double> times;
-    for (int run = 0; run < kRuns; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void fail(const std::string& message)
 {
@@ -96,7 +61,7 @@ int main(int argc, char** argv)
 
     ReadReport report;
     std::vector<std::unique_ptr<HostCollection>> loaded; // freed after timing, as freeing is not loading
-    const double loadMs = medianMilliseconds([&] {
+    const double loadMs = medianMilliseconds(kRuns, [&] {
         loaded.push_back(std::make_unique<HostCollection>());
         std::string header;
         report = readHostsFile(input, *loaded.back(), header);
@@ -113,11 +78,11 @@ int main(int argc, char** argv)
     const std::size_t entries = hosts->size();
 
     std::size_t formattedBytes = 0;
-    const double formatMs = medianMilliseconds([&] { formattedBytes += formatHostsFile(header, *hosts).size(); });
+    const double formatMs = medianMilliseconds(kRuns, [&] { formattedBytes += formatHostsFile(header, *hosts).size(); });
     if (formattedBytes == 0)
         fail("nothing formatted");
 
-    const double saveMs = medianMilliseconds([&] {
+    const double saveMs = medianMilliseconds(kRuns, [&] {
         const platform::SaveOutcome outcome = platform::replaceFileContents(output, formatHostsFile(header, *hosts));
         if (!outcome.saved)
             fail("cannot save " + output + ": " + outcome.reason);

@@ -60,8 +60,17 @@ std::uint32_t hashFolded(std::string_view host)
         state ^= state >> 29;
     }
     if (left > 0) {
+        // The last bytes are read as one word ending at the string's end and
+        // shifted, or gathered in a register when the string is shorter than
+        // a word: a short copy to memory and a word load from it would stall.
         std::uint64_t tail = 0;
-        std::memcpy(&tail, at, left);
+        if (host.size() >= 8) {
+            std::memcpy(&tail, host.data() + host.size() - 8, 8);
+            tail >>= 8 * (8 - left);
+        } else {
+            for (std::size_t i = 0; i < left; ++i)
+                tail |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+        }
         state = (state ^ asciiLowerEightBytes(tail)) * 0x9E3779B97F4A7C15ULL;
     }
     return static_cast<std::uint32_t>(mix(state));

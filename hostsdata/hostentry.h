@@ -73,7 +73,11 @@ public:
         std::swap(entry_, other.entry_);
         return *this;
     }
-    ~HostEntryRef() { release(); }
+    ~HostEntryRef()
+    {
+        if (entry_)
+            release();
+    }
 
     const HostEntry& operator*() const { return *entry_; }
     const HostEntry* operator->() const { return entry_; }

@@ -225,7 +225,7 @@ ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string
 
 FileSnapshot FileSnapshot::of(std::string_view bytes)
 {
-    return {State::Present, bytes.size(), absl::Hash<std::string_view>{}(bytes)};
+    return {State::Present, bytes.size(), absl::Hash<absl::string_view>{}(absl::string_view(bytes.data(), bytes.size()))};
 }
 
 FileBytes readFileBytes(const std::string& path)

@@ -1,0 +1,360 @@
+#include "frmmain.h"
+
+#include "controls.h"
+#include "ending.h"
+#include "filesave.h"
+#include "hostslocation.h"
+#include "hoststablemodel.h"
+#include "hostswriter.h"
+#include "keypreview.h"
+#include "messagebox.h"
+#include "text.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+
+using platform::MessageAnswer;
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+namespace {
+
+const QString kLocalhost = QStringLiteral("localhost");
+const QString kDefaultAddress = QStringLiteral("127.0.0.1");
+
+} // namespace
+
+frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , hostsPathSource_(hostsPath ? std::move(hostsPath) : platform::systemHostsFilePath)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Tessaly"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/tessaly.svg")));
+    setFont(platform::captionFont());
+    setFixedSize(platform::twipsToPixels(7395), platform::twipsToPixels(6015));
+    buildControls();
+    keyPreview_ = new platform::KeyPreview(
+        this, [this] { cmdCancel->click(); }, [this](int keyCode, int shift) { Form_KeyUp(keyCode, shift); });
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls()
+{
+    using platform::captionFont;
+    using platform::makeButton;
+    using platform::makeLabel;
+    using platform::makeTextBox;
+    using platform::placeTwips;
+
+    auto* frame = new QGroupBox(QStringLiteral("HOSTS"), this);
+    Frame1 = frame;
+    frame->setObjectName(QStringLiteral("Frame1"));
+    placeTwips(frame, 165, 135, 7050, 5175);
+
+    struct Caption {
+        int index;
+        const char* text;
+        int left;
+        int top;
+        bool bold;
+    };
+    for (const Caption& caption : {Caption{1, "NAME OF HOSTS TO ADD", 210, 375, true},
+                                   Caption{2, "IP ADDRESS :", 4800, 360, true},
+                                   Caption{4, "COMMENT (OPTIONAL):", 210, 975, false},
+                                   Caption{3, "HOSTS :", 225, 1830, true},
+                                   Caption{0, "DOUBLE-CLICK TO EDIT AN ENTRY", 4320, 1800, false}}) {
+        const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
+        QLabel* label = makeLabel(frame, name.constData(), QString::fromLatin1(caption.text), captionFont(caption.bold));
+        label->move(platform::twipsToPixels(caption.left), platform::twipsToPixels(caption.top));
+        label->adjustSize();
+    }
+
+    txtHost = makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts to add"));
+    placeTwips(txtHost, 195, 645, 4440, 285);
+    txtIP = makeTextBox(frame, "txtIP", QStringLiteral("IP address"));
+    txtIP->setText(kDefaultAddress);
+    placeTwips(txtIP, 4800, 630, 2085, 300);
+    txtComment = makeTextBox(frame, "txtComment", QStringLiteral("Comment (optional)"));
+    placeTwips(txtComment, 210, 1245, 4440, 285);
+    cmdAdd = makeButton(frame, "cmdAdd", QStringLiteral("ADD"), captionFont());
+    placeTwips(cmdAdd, 5745, 1155, 1110, 375);
+
+    auto* line = new QFrame(frame);
+    line->setObjectName(QStringLiteral("Line1"));
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette linePalette = line->palette();
+    linePalette.setColor(QPalette::Window, palette().color(QPalette::Inactive, QPalette::Mid));
+    line->setPalette(linePalette);
+    line->setGeometry(platform::twipsToPixels(225), platform::twipsToPixels(1710),
+                      platform::twipsToPixels(6855 - 225), 1);
+
+    model_ = new HostsTableModel(this);
+    lstHosts = new QTreeView(frame);
+    lstHosts->setObjectName(QStringLiteral("lstHosts"));
+    lstHosts->setAccessibleName(QStringLiteral("Hosts"));
+    lstHosts->setModel(model_);
+    lstHosts->setFont(platform::fieldFont());
+    platform::paintWhiteOnBlue(lstHosts);
+    platform::paintWhiteOnBlue(lstHosts->viewport());
+    lstHosts->setRootIsDecorated(false);
+    lstHosts->setItemsExpandable(false);
+    lstHosts->setUniformRowHeights(true);
+    lstHosts->setAllColumnsShowFocus(true);
+    lstHosts->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstHosts->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstHosts->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstHosts->setSortingEnabled(false);
+    lstHosts->header()->setSectionsClickable(false);
+    lstHosts->header()->setSectionsMovable(false);
+    lstHosts->header()->setStretchLastSection(false);
+    lstHosts->setColumnWidth(HostsTableModel::HostColumn, platform::twipsToPixels(2400));
+    lstHosts->setColumnWidth(HostsTableModel::IpColumn, platform::twipsToPixels(1440));
+    lstHosts->setColumnWidth(HostsTableModel::CommentColumn, platform::twipsToPixels(2400));
+    placeTwips(lstHosts, 225, 2100, 6600, 2400);
+
+    lblHostsFile = makeLabel(frame, "lblHostsFile", QStringLiteral("(path to hosts file)"), platform::fieldFont());
+    lblHostsFile->move(platform::twipsToPixels(225), platform::twipsToPixels(4710));
+    lblHostsFile->adjustSize();
+    lblHostsFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    cmdRemove = makeButton(frame, "cmdRemove", QStringLiteral("REMOVE"), captionFont());
+    placeTwips(cmdRemove, 4545, 4575, 1110, 375);
+    cmdRemove->setEnabled(false);
+    cmRemoveAll = makeButton(frame, "cmRemoveAll", QStringLiteral("REMOVE ALL"), captionFont());
+    placeTwips(cmRemoveAll, 5715, 4575, 1110, 375);
+
+    cmdInformation = platform::makePictureButton(this, "cmdInformation", QStringLiteral(":/pictures/information.svg"),
+                                                 QStringLiteral("Information about this program"),
+                                                 QStringLiteral("Information"));
+    placeTwips(cmdInformation, 165, 5460, 390, 390);
+    cmdCancel = makeButton(this, "cmdCancel", QStringLiteral("CANCEL [ESC]"), captionFont());
+    placeTwips(cmdCancel, 4485, 5460, 1335, 405);
+    cmdClose = makeButton(this, "cmdClose", QStringLiteral("SAVE/CLOSE"), captionFont());
+    placeTwips(cmdClose, 5880, 5460, 1335, 405);
+
+    // Tab order as the tab indexes give it; labels and the frame take no focus.
+    const QList<QWidget*> tabOrder{txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel,
+                                   cmdClose, txtComment, lstHosts, cmdInformation};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+
+    connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
+    connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
+    connect(cmRemoveAll, &QPushButton::clicked, this, &frmMain::cmRemoveAll_Click);
+    connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
+    connect(cmdInformation, &QPushButton::clicked, this, &frmMain::cmdInformation_Click);
+    connect(lstHosts, &QTreeView::clicked, this, [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
+    // REMOVE follows the selected row however it changes: mouse, keys or a rebuild.
+    connect(lstHosts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { applyRemoveRule(selectedRow()); });
+}
+
+void frmMain::Form_Load()
+{
+    m_HostsPath = hostsPathSource_();
+    lblHostsFile->setText(platform::textFromFile(m_HostsPath));
+    lblHostsFile->adjustSize();
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    txtHost->setFocus();
+    LoadHostsFile();
+    RefreshList();
+}
+
+void frmMain::LoadHostsFile()
+{
+    reading_ = readHostsFile(m_HostsPath, cHosts, m_HeaderText, [](std::string_view host) {
+        const QString prompt = QStringLiteral("Duplicate hostname found: ") + platform::textFromFile(host)
+            + QStringLiteral("\r\nThis entry will be discarded!\r\n\r\n"
+                             "Click 'Yes' to not display this notice again, 'No' to keep noticing you.");
+        const MessageAnswer answer = platform::showMessage(prompt, MessageButtons::YesNo, MessageIcon::Exclamation,
+                                                           QStringLiteral("Error"));
+        return answer == MessageAnswer::Yes ? NoticeAnswer::Silence : NoticeAnswer::KeepNoticing;
+    });
+}
+
+void frmMain::RefreshList()
+{
+    model_->rebuild(cHosts);
+    if (model_->rowCount() > 0)
+        lstHosts->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::ClearAndSelect
+                                                                             | QItemSelectionModel::Rows);
+    else
+        applyRemoveRule(-1);
+}
+
+int frmMain::selectedRow() const
+{
+    const QModelIndexList selected = lstHosts->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
+
+void frmMain::applyRemoveRule(int row)
+{
+    cmdRemove->setEnabled(row >= 0 && model_->textAt(row) != kLocalhost);
+}
+
+void frmMain::lstHosts_ItemClick(int row)
+{
+    applyRemoveRule(row);
+}
+
+void frmMain::cmdAdd_Click()
+{
+    const QString host = platform::trimSpaces(txtHost->text());
+    const QString address = platform::trimSpaces(txtIP->text());
+    const QString comment = platform::trimSpaces(txtComment->text());
+    if (host.isEmpty() || address.isEmpty()) {
+        platform::showMessage(QStringLiteral("Please enter both a hostname and an IP address."), MessageButtons::Ok,
+                              MessageIcon::Information, QStringLiteral("Error"));
+        return;
+    }
+    const HostEntryRef entry = HostEntry::create(platform::textForFile(address), platform::textForFile(host),
+                                                 platform::textForFile(comment));
+    if (!cHosts.add(entry)) {
+        platform::showMessage(QStringLiteral("This hostname already exists!"), MessageButtons::Ok,
+                              MessageIcon::Exclamation, QStringLiteral("Error"));
+        return;
+    }
+    txtHost->setText(QString());
+    txtIP->setText(kDefaultAddress);
+    txtComment->setText(QString());
+    m_HasChanged = true;
+    RefreshList();
+}
+
+void frmMain::cmdRemove_Click()
+{
+    const int row = selectedRow();
+    // The button is disabled without a selected row; a click that still
+    // arrives (from a test or an accessibility tool) does nothing.
+    if (row < 0)
+        return;
+    cHosts.remove(model_->keyAt(row));
+    RefreshList();
+    applyRemoveRule(selectedRow());
+    m_HasChanged = true;
+}
+
+void frmMain::cmRemoveAll_Click()
+{
+    const MessageAnswer answer = platform::showMessage(
+        QStringLiteral("Are you sure you want to remove all entries?\r\n"
+                       "Note: The hostname 'localhost' cannot be deleted."),
+        MessageButtons::YesNo, MessageIcon::Question, QStringLiteral("Remove all?"));
+    if (answer != MessageAnswer::Yes)
+        return;
+    cHosts.reset();
+    cHosts.add(HostEntry::create("127.0.0.1", "localhost", "Local loop-back hostname"));
+    RefreshList();
+    m_HasChanged = true;
+}
+
+bool frmMain::SaveHostsFile()
+{
+    auto refuse = [this](const std::string& reason) {
+        platform::showMessage(QStringLiteral("The hosts file could not be saved:\r\n")
+                                  + platform::textFromFile(m_HostsPath) + QStringLiteral("\r\n\r\n")
+                                  + platform::textFromFile(reason),
+                              MessageButtons::Ok, MessageIcon::Exclamation, QStringLiteral("Error"));
+        return false;
+    };
+    // A file read only in part would be cut short by writing what was read.
+    if (reading_.status == ReadStatus::Failed)
+        return refuse("The file could not be read when Tessaly started, so it was left as it is.");
+
+    if (!(snapshotFile(m_HostsPath) == reading_.snapshot)) {
+        const MessageAnswer answer = platform::showMessage(
+            QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
+                           "Overwrite those changes with the entries shown here?"),
+            MessageButtons::YesNo, MessageIcon::Exclamation, QStringLiteral("Hosts file changed"), MessageAnswer::No);
+        if (answer != MessageAnswer::Yes)
+            return false;
+    }
+
+    const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
+    const platform::SaveOutcome outcome = platform::replaceFileContents(m_HostsPath, bytes);
+    if (!outcome.saved)
+        return refuse(outcome.reason);
+    reading_.snapshot = FileSnapshot::of(bytes);
+    return true;
+}
+
+void frmMain::cmdClose_Click()
+{
+    if (SaveHostsFile())
+        endProgram();
+}
+
+bool frmMain::confirmLeaving()
+{
+    if (!m_HasChanged)
+        return true;
+    const MessageAnswer answer = platform::showMessage(
+        QStringLiteral("You have made changes to the configuration.\r\nSave changes before quitting?"),
+        MessageButtons::YesNoCancel, MessageIcon::Question, QStringLiteral("Save changes?"));
+    switch (answer) {
+    case MessageAnswer::Cancel:
+        return false;
+    case MessageAnswer::Yes:
+        return SaveHostsFile();
+    default:
+        return true;
+    }
+}
+
+void frmMain::cmdCancel_Click()
+{
+    if (confirmLeaving())
+        endProgram();
+}
+
+void frmMain::cmdInformation_Click()
+{
+    platform::showMessage(QStringLiteral("Tessaly %1, an editor for the hosts file, built with Qt %2.\r\n\r\n"
+                                         "Questions and bug reports: see the README that comes with Tessaly.")
+                              .arg(QStringLiteral(TESSALY_VERSION), QString::fromLatin1(qVersion())),
+                          MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Tessaly"));
+}
+
+void frmMain::Form_KeyUp(int KeyCode, int Shift)
+{
+    if (KeyCode == platform::KeyEscape)
+        cmdCancel_Click();
+    else if (KeyCode == platform::KeyEnter && (Shift & platform::CtrlMask))
+        cmdClose_Click();
+}
+
+void frmMain::endProgram()
+{
+    if (ending_)
+        return;
+    ending_ = true;
+    emit programEnding();
+    platform::endProgram();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // The title-bar close leaves as CANCEL [ESC] does.
+    if (ending_ || confirmLeaving()) {
+        event->accept();
+        endProgram();
+    } else {
+        event->ignore();
+    }
+}

@@ -1,0 +1,84 @@
+#include "controls.h"
+
+#include "text.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+
+namespace platform {
+
+void placeTwips(QWidget* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+QFont tahoma(double pointSize, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void paintWhiteOnBlue(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, kFieldBlue);
+        palette.setColor(group, QPalette::Text, Qt::white);
+        // The selection inverts the colours, so it shows on the blue.
+        palette.setColor(group, QPalette::Highlight, Qt::white);
+        palette.setColor(group, QPalette::HighlightedText, kFieldBlue);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Base, kFieldBlue.darker(130));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(200, 200, 200));
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QLineEdit* makeTextBox(QWidget* parent, const char* name, const QString& accessibleName)
+{
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setAccessibleName(accessibleName);
+    box->setFont(fieldFont());
+    paintWhiteOnBlue(box);
+    keepSingleLine(box);
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QFont& font)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(font);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFont(font);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+QPushButton* makePictureButton(QWidget* parent, const char* name, const QString& picture, const QString& tooltip,
+                               const QString& accessibleName)
+{
+    auto* button = makeButton(parent, name, QString(), captionFont());
+    button->setIcon(QIcon(picture));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(tooltip);
+    button->setAccessibleName(accessibleName);
+    return button;
+}
+
+} // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace platform {
+
+// Layouts are given in twips: 1/1440 inch, 15 to a pixel at 96 dots per
+// inch. Qt's logical pixels already follow the screen's scale factor.
+constexpr int twipsToPixels(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+void placeTwips(QWidget* widget, int left, int top, int width, int height);
+
+inline const QColor kFieldBlue{0, 104, 171};
+
+// Tahoma where installed, the system's sans-serif font otherwise.
+QFont tahoma(double pointSize, bool bold = false);
+inline QFont captionFont(bool bold = false)
+{
+    return tahoma(6.75, bold);
+}
+inline QFont fieldFont()
+{
+    return tahoma(8.25);
+}
+
+// White text on blue, for text boxes and the list.
+void paintWhiteOnBlue(QWidget* widget);
+
+// A text box that holds one line, in the field font, white on blue.
+QLineEdit* makeTextBox(QWidget* parent, const char* name, const QString& accessibleName);
+// A caption label sized to its text.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QFont& font);
+// A button that Enter does not press by itself.
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font);
+// A square button showing a 16 x 16 picture, with a tooltip.
+QPushButton* makePictureButton(QWidget* parent, const char* name, const QString& picture, const QString& tooltip,
+                               const QString& accessibleName);
+
+} // namespace platform

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace platform {
+
+// Ends the program: every window closes and the event loop stops, so that
+// the process exits.
+void endProgram();
+
+} // namespace platform

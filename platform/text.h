@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+class QLineEdit;
+
+namespace platform {
+
+// Hosts file bytes are in the system's 8-bit encoding: the ANSI code page on
+// Windows, UTF-8 elsewhere.
+QString textFromFile(std::string_view bytes);
+std::string textForFile(const QString& text);
+
+// Removes space characters (code 32) at both ends; TABs and other white
+// space stay.
+QString trimSpaces(const QString& text);
+
+// Makes the text box hold one line: a line break typed, pasted or set becomes
+// a blank, so that no entry can carry one into the hosts file.
+void keepSingleLine(QLineEdit* box);
+
+} // namespace platform
