@@ -3,6 +3,7 @@
 #include "controls.h"
 #include "ending.h"
 #include "filesave.h"
+#include "frmeditentry.h"
 #include "hostslocation.h"
 #include "hoststablemodel.h"
 #include "hostswriter.h"
@@ -11,6 +12,7 @@
 #include "text.h"
 
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -19,7 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTreeView>
+#include <QTableView>
 
 using platform::MessageAnswer;
 using platform::MessageButtons;
@@ -101,24 +103,32 @@ void frmMain::buildControls()
                       platform::twipsToPixels(6855 - 225), 1);
 
     model_ = new HostsTableModel(this);
-    lstHosts = new QTreeView(frame);
+    // A table view with rows of one fixed height lays out no row by row, so
+    // a rebuild costs the same at 200,000 rows as at ten.
+    lstHosts = new QTableView(frame);
     lstHosts->setObjectName(QStringLiteral("lstHosts"));
     lstHosts->setAccessibleName(QStringLiteral("Hosts"));
     lstHosts->setModel(model_);
     lstHosts->setFont(platform::fieldFont());
     platform::paintWhiteOnBlue(lstHosts);
     platform::paintWhiteOnBlue(lstHosts->viewport());
-    lstHosts->setRootIsDecorated(false);
-    lstHosts->setItemsExpandable(false);
-    lstHosts->setUniformRowHeights(true);
-    lstHosts->setAllColumnsShowFocus(true);
+    lstHosts->setShowGrid(false);
+    lstHosts->setWordWrap(false);
+    lstHosts->setCornerButtonEnabled(false);
+    lstHosts->verticalHeader()->setVisible(false);
+    lstHosts->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lstHosts->verticalHeader()->setDefaultSectionSize(QFontMetrics(platform::fieldFont()).height() + 2);
+    lstHosts->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     lstHosts->setSelectionMode(QAbstractItemView::SingleSelection);
     lstHosts->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstHosts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstHosts->setSortingEnabled(false);
-    lstHosts->header()->setSectionsClickable(false);
-    lstHosts->header()->setSectionsMovable(false);
-    lstHosts->header()->setStretchLastSection(false);
+    QHeaderView* header = lstHosts->horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lstHosts->setColumnWidth(HostsTableModel::HostColumn, platform::twipsToPixels(2400));
     lstHosts->setColumnWidth(HostsTableModel::IpColumn, platform::twipsToPixels(1440));
     lstHosts->setColumnWidth(HostsTableModel::CommentColumn, platform::twipsToPixels(2400));
@@ -156,7 +166,8 @@ void frmMain::buildControls()
     connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
     connect(cmdInformation, &QPushButton::clicked, this, &frmMain::cmdInformation_Click);
-    connect(lstHosts, &QTreeView::clicked, this, [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
+    connect(lstHosts, &QTableView::clicked, this, [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
+    connect(lstHosts, &QTableView::doubleClicked, this, [this] { lstHosts_DblClick(); });
     // REMOVE follows the selected row however it changes: mouse, keys or a rebuild.
     connect(lstHosts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { applyRemoveRule(selectedRow()); });
@@ -211,6 +222,27 @@ void frmMain::applyRemoveRule(int row)
 void frmMain::lstHosts_ItemClick(int row)
 {
     applyRemoveRule(row);
+}
+
+void frmMain::lstHosts_DblClick()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    if (model_->textAt(row) == kLocalhost) {
+        platform::showMessage(QStringLiteral("Cannot edit 'localhost' entry."), MessageButtons::Ok,
+                              MessageIcon::Information, QStringLiteral("Cannot edit entry"));
+        return;
+    }
+    if (!editor_)
+        editor_ = std::make_unique<frmEditEntry>(cHosts, m_HasChanged, this);
+    editor_->SelectedItem = cHosts.lookUp(model_->keyAt(row));
+    editor_->exec();
+    // Closed by its title bar: the next opening makes the editor anew.
+    if (editor_->closedByTitleBar())
+        editor_.reset();
+    if (m_HasChanged)
+        RefreshList();
 }
 
 void frmMain::cmdAdd_Click()

@@ -6,13 +6,15 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <string>
 
+class frmEditEntry;
 class HostsTableModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 namespace platform {
 class KeyPreview;
@@ -41,12 +43,15 @@ public:
     void cmdRemove_Click();
     void cmRemoveAll_Click();
     void lstHosts_ItemClick(int row);
+    void lstHosts_DblClick();
     void cmdClose_Click();
     void cmdCancel_Click();
     void cmdInformation_Click();
 
     const std::string& hostsPath() const { return m_HostsPath; }
     const std::string& headerText() const { return m_HeaderText; }
+    // The entry editor, once an entry has been opened; null before.
+    frmEditEntry* entryEditor() const { return editor_.get(); }
 
 signals:
     // Sent once, when the program is about to end.
@@ -74,6 +79,7 @@ private:
     std::string m_HeaderText;
     ReadReport reading_;
     bool ending_ = false;
+    std::unique_ptr<frmEditEntry> editor_;
 
     HostsTableModel* model_ = nullptr;
     platform::KeyPreview* keyPreview_ = nullptr;
@@ -82,7 +88,7 @@ private:
     QLineEdit* txtIP = nullptr;
     QLineEdit* txtComment = nullptr;
     QPushButton* cmdAdd = nullptr;
-    QTreeView* lstHosts = nullptr;
+    QTableView* lstHosts = nullptr;
     QLabel* lblHostsFile = nullptr;
     QPushButton* cmdRemove = nullptr;
     QPushButton* cmRemoveAll = nullptr;

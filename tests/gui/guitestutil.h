@@ -10,7 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
+#include <QTableView>
 
 #include <memory>
 
@@ -41,7 +41,7 @@ public:
     }
     QLineEdit* box(const char* name) const { return control<QLineEdit>(name); }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
-    QTreeView* list() const { return control<QTreeView>("lstHosts"); }
+    QTableView* list() const { return control<QTableView>("lstHosts"); }
 
     int rowCount() const { return list()->model()->rowCount(); }
     QString cell(int row, int column) const { return list()->model()->index(row, column).data().toString(); }

@@ -135,7 +135,7 @@ void MainWindowTest::duplicateNoticeStandsOverVisibleWindowWithEmptyList()
     const QString path = directory.filePath("hosts");
     QVERIFY(QFile::copy(TESSALY_TEST_DATA_DIR "/duplicates.hosts", path));
     frmMain window([&] { return path.toStdString(); });
-    QTreeView* list = window.findChild<QTreeView*>("lstHosts");
+    QTableView* list = window.findChild<QTableView*>("lstHosts");
 
     bool checked = false;
     QTimer::singleShot(0, [&] {
@@ -206,7 +206,7 @@ void MainWindowTest::layoutNamesAndInitialState()
     QVERIFY(!(model->flags(model->index(0, 0)) & Qt::ItemIsEditable));
 
     // A click on a column header neither sorts nor reorders.
-    QTest::mouseClick(fixture.list()->header()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    QTest::mouseClick(fixture.list()->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
     QCOMPARE(fixture.hostColumn(), (QStringList{"localhost", "alpha", "beta", "gamma"}));
 
     // Tab order: host, address, ADD, REMOVE (skipped while disabled), ...

@@ -1,0 +1,168 @@
+#include "frmeditentry.h"
+
+#include "controls.h"
+#include "messagebox.h"
+#include "text.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+using platform::MessageButtons;
+using platform::MessageIcon;
+
+frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    , cHosts(hosts)
+    , m_HasChanged(hasChanged)
+{
+    using platform::captionFont;
+    using platform::placeTwips;
+
+    setObjectName(QStringLiteral("frmEditEntry"));
+    setWindowTitle(QStringLiteral("Edit Entry"));
+    setModal(true);
+    setFont(captionFont());
+    setFixedSize(platform::twipsToPixels(5670), platform::twipsToPixels(2205));
+
+    auto* frame = new QGroupBox(this);
+    frame->setObjectName(QStringLiteral("freMain"));
+    placeTwips(frame, 90, 30, 5490, 1590);
+
+    struct Caption {
+        int index;
+        const char* text;
+        int left;
+        int top;
+        bool bold;
+    };
+    for (const Caption& caption : {Caption{1, "NAME OF HOSTS", 150, 225, true}, Caption{2, "IP ADDRESS", 3645, 210, true},
+                                   Caption{4, "COMMENTS (OPTIONAL)", 150, 840, false}}) {
+        const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
+        QLabel* label = platform::makeLabel(frame, name.constData(), QString::fromLatin1(caption.text),
+                                            captionFont(caption.bold));
+        label->move(platform::twipsToPixels(caption.left), platform::twipsToPixels(caption.top));
+        label->adjustSize();
+    }
+
+    txtHost = platform::makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts"));
+    placeTwips(txtHost, 135, 495, 3345, 285);
+    txtIP = platform::makeTextBox(frame, "txtIP", QStringLiteral("IP address"));
+    placeTwips(txtIP, 3645, 480, 1725, 300);
+    txtComment = platform::makeTextBox(frame, "txtComment", QStringLiteral("Comments (optional)"));
+    placeTwips(txtComment, 150, 1095, 3345, 285);
+
+    cmdRevert = platform::makePictureButton(this, "cmdRevert", QStringLiteral(":/pictures/revert.svg"),
+                                            QStringLiteral("Revert changes"), QStringLiteral("Revert changes"));
+    placeTwips(cmdRevert, 90, 1725, 390, 390);
+    cmdRevert->setEnabled(false);
+    cmdCancel = platform::makeButton(this, "cmdCancel", QStringLiteral("CANCEL [ESC]"), captionFont());
+    placeTwips(cmdCancel, 3000, 1680, 1215, 375);
+    cmdSaveClose = platform::makeButton(this, "cmdSaveClose", QStringLiteral("SAVE/CLOSE"), captionFont());
+    placeTwips(cmdSaveClose, 4320, 1680, 1215, 375);
+
+    const QList<QWidget*> tabOrder{cmdSaveClose, cmdCancel, txtHost, txtIP, txtComment, cmdRevert};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    cmdSaveClose->setFocus();
+
+    connect(txtHost, &QLineEdit::textChanged, this, &frmEditEntry::txtHost_Change);
+    connect(txtIP, &QLineEdit::textChanged, this, &frmEditEntry::txtIP_Change);
+    connect(txtComment, &QLineEdit::textChanged, this, &frmEditEntry::txtComment_Change);
+    connect(cmdRevert, &QPushButton::clicked, this, &frmEditEntry::cmdRevert_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmEditEntry::cmdCancel_Click);
+    connect(cmdSaveClose, &QPushButton::clicked, this, &frmEditEntry::cmdSaveClose_Click);
+}
+
+void frmEditEntry::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once per showing: a restore from the taskbar or a message box closing
+    // must not overwrite the edits in progress.
+    if (!event->spontaneous())
+        Form_Activate();
+}
+
+void frmEditEntry::Form_Activate()
+{
+    txtHost->setText(platform::textFromFile(SelectedItem->host()));
+    txtIP->setText(platform::textFromFile(SelectedItem->ip()));
+    txtComment->setText(platform::textFromFile(SelectedItem->comment()));
+    cmdRevert->setEnabled(false);
+}
+
+void frmEditEntry::txtHost_Change()
+{
+    cmdRevert->setEnabled(true);
+}
+
+void frmEditEntry::txtIP_Change()
+{
+    cmdRevert->setEnabled(true);
+}
+
+void frmEditEntry::txtComment_Change()
+{
+    cmdRevert->setEnabled(true);
+}
+
+void frmEditEntry::cmdRevert_Click()
+{
+    Form_Activate();
+}
+
+void frmEditEntry::cmdCancel_Click()
+{
+    hide();
+}
+
+void frmEditEntry::reject()
+{
+    cmdCancel->click();
+}
+
+void frmEditEntry::closeEvent(QCloseEvent* event)
+{
+    closedByTitleBar_ = true;
+    event->accept();
+}
+
+void frmEditEntry::cmdSaveClose_Click()
+{
+    if (!cmdRevert->isEnabled()) {
+        hide();
+        return;
+    }
+    const std::string host = asciiLower(platform::textForFile(platform::trimSpaces(txtHost->text())));
+    const std::string address = platform::textForFile(platform::trimSpaces(txtIP->text()));
+    const std::string comment = platform::textForFile(platform::trimSpaces(txtComment->text()));
+    if (host.empty() || address.empty()) {
+        platform::showMessage(QStringLiteral("Please enter at least a hostname and an IP address."),
+                              MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Error"));
+        return;
+    }
+
+    const std::string_view editedHost = SelectedItem->host();
+    for (const HostEntry& entry : cHosts) {
+        if (entry.host() == host && entry.host() != editedHost) {
+            platform::showMessage(QStringLiteral("This hostname already exists!"), MessageButtons::Ok,
+                                  MessageIcon::Information, QStringLiteral("Error"));
+            return;
+        }
+    }
+
+    // The key is tested before the edited entry is taken out, so that a
+    // refusal leaves the collection exactly as it was.
+    if (const HostEntryRef present = cHosts.lookUp(host); present && present != SelectedItem) {
+        platform::showMessage(QStringLiteral("This hostname already exists!"), MessageButtons::Ok,
+                              MessageIcon::Exclamation, QStringLiteral("Error"));
+        return;
+    }
+    cHosts.remove(editedHost);
+    cHosts.add(HostEntry::create(address, host, comment));
+    m_HasChanged = true;
+    hide();
+}

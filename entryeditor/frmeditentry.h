@@ -1,0 +1,51 @@
+#pragma once
+
+#include "hostcollection.h"
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+
+// The modal dialog that edits one entry. It works on the owner's collection
+// and changed flag directly; SelectedItem is the very entry stored in the
+// collection. Its buttons only hide it, so one instance serves many openings.
+class frmEditEntry : public QDialog {
+    Q_OBJECT
+
+public:
+    frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* owner);
+
+    HostEntryRef SelectedItem;
+
+    // Fills the boxes from SelectedItem; the change state ends unchanged.
+    void Form_Activate();
+    void txtHost_Change();
+    void txtIP_Change();
+    void txtComment_Change();
+    void cmdRevert_Click();
+    void cmdCancel_Click();
+    void cmdSaveClose_Click();
+
+    // True once the title bar's close button has closed this instance; the
+    // opener then makes a new one for the next opening.
+    bool closedByTitleBar() const { return closedByTitleBar_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    // Esc clicks CANCEL [ESC].
+    void reject() override;
+
+private:
+    HostCollection& cHosts;
+    bool& m_HasChanged;
+    bool closedByTitleBar_ = false;
+
+    QLineEdit* txtHost = nullptr;
+    QLineEdit* txtIP = nullptr;
+    QLineEdit* txtComment = nullptr;
+    QPushButton* cmdRevert = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    QPushButton* cmdSaveClose = nullptr;
+};
