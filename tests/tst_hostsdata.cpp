@@ -4,6 +4,7 @@
 #include "hostsreader.h"
 #include "hostswriter.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 #include <algorithm>
@@ -333,6 +334,8 @@ void HostsDataTest::readerFixtureFiles()
 
 void HostsDataTest::readerSharedHostsFiles()
 {
+    if (!QFileInfo::exists(sharedDataPath("")))
+        QSKIP("the shared hosts files are not beside this checkout");
     // Counts taken with an independent awk reading of the same rules.
     struct Expectation {
         const char* file;
@@ -371,7 +374,7 @@ void HostsDataTest::readFileStatuses()
     const std::string path = fixturePath("windows-default.hosts").toStdString();
     const ReadReport complete = readHostsFile(path, hosts, header);
     QCOMPARE(complete.snapshot, snapshotFile(path));
-    QVERIFY(!(complete.snapshot == snapshotFile(sharedDataPath("adaway.hosts").toStdString())));
+    QVERIFY(!(complete.snapshot == snapshotFile(fixturePath("mixed-line-ends.hosts").toStdString())));
 }
 
 void HostsDataTest::writerWorkedExample()
