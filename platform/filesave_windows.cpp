@@ -177,9 +177,19 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         return verifyContents(path, bytes);
     }
 
-    // ReplaceFileW keeps the old file's ACLs, attributes and streams. Another
-    // program that has the file open (antivirus, the DNS client) makes it fail
-    // for a moment; after a few tries the file is rewritten in place.
+    // ReplaceFileW keeps the old file's ACLs and streams but not its
+    // attributes, so the new file is given them first; where that fails the
+    // file is rewritten in place, which keeps everything.
+    constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE
+        | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if ((attributes & kKeptAttributes) && !SetFileAttributesW(wideTemporary.c_str(), attributes & kKeptAttributes)) {
+        DeleteFileW(wideTemporary.c_str());
+        return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+    }
+
+    // Another program that has the file open (antivirus, the DNS client)
+    // makes ReplaceFileW fail for a moment; after a few tries the file is
+    // rewritten in place.
     for (int attempt = 1;; ++attempt) {
         if (ReplaceFileW(target.c_str(), wideTemporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                          nullptr))
