@@ -6,7 +6,6 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
@@ -32,21 +31,9 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     frame->setObjectName(QStringLiteral("freMain"));
     placeTwips(frame, 90, 30, 5490, 1590);
 
-    struct Caption {
-        int index;
-        const char* text;
-        int left;
-        int top;
-        bool bold;
-    };
-    for (const Caption& caption : {Caption{1, "NAME OF HOSTS", 150, 225, true}, Caption{2, "IP ADDRESS", 3645, 210, true},
-                                   Caption{4, "COMMENTS (OPTIONAL)", 150, 840, false}}) {
-        const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
-        QLabel* label = platform::makeLabel(frame, name.constData(), QString::fromLatin1(caption.text),
-                                            captionFont(caption.bold));
-        label->move(platform::twipsToPixels(caption.left), platform::twipsToPixels(caption.top));
-        label->adjustSize();
-    }
+    platform::placeCaptions(frame, {{1, "NAME OF HOSTS", 150, 225, true},
+                                    {2, "IP ADDRESS", 3645, 210, true},
+                                    {4, "COMMENTS (OPTIONAL)", 150, 840, false}});
 
     txtHost = platform::makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts"));
     placeTwips(txtHost, 135, 495, 3345, 285);

@@ -176,12 +176,3 @@ std::vector<HostEntryRef> HostCollection::snapshot() const
             live.push_back(slot);
     return live;
 }
-
-std::size_t HostCollection::memoryUsage() const
-{
-    std::size_t bytes = slots_.capacity() * sizeof(HostEntryRef);
-    bytes += index_.capacity() * (sizeof(IndexSlot) + 1);
-    for (const HostEntry& entry : *this)
-        bytes += entry.allocatedBytes();
-    return bytes;
-}

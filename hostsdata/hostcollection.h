@@ -5,6 +5,7 @@
 #include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,9 +56,6 @@ public:
 
     // Live entries copied out in collection order.
     std::vector<HostEntryRef> snapshot() const;
-
-    // Bytes held by the collection: its order, its index and its entries.
-    std::size_t memoryUsage() const;
 
     class const_iterator {
     public:

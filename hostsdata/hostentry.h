@@ -30,9 +30,6 @@ public:
     // The field called "ip", "host" or "comment"; empty for any other name.
     std::string_view field(std::string_view name) const;
 
-    // Bytes this entry occupies in its block.
-    std::size_t allocatedBytes() const { return footprint(ipLength_, hostLength_, commentLength_); }
-
     HostEntry(const HostEntry&) = delete;
     HostEntry& operator=(const HostEntry&) = delete;
 

@@ -2,9 +2,9 @@
 
 #include <absl/hash/hash.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>

@@ -64,23 +64,11 @@ void frmMain::buildControls()
     frame->setObjectName(QStringLiteral("Frame1"));
     placeTwips(frame, 165, 135, 7050, 5175);
 
-    struct Caption {
-        int index;
-        const char* text;
-        int left;
-        int top;
-        bool bold;
-    };
-    for (const Caption& caption : {Caption{1, "NAME OF HOSTS TO ADD", 210, 375, true},
-                                   Caption{2, "IP ADDRESS :", 4800, 360, true},
-                                   Caption{4, "COMMENT (OPTIONAL):", 210, 975, false},
-                                   Caption{3, "HOSTS :", 225, 1830, true},
-                                   Caption{0, "DOUBLE-CLICK TO EDIT AN ENTRY", 4320, 1800, false}}) {
-        const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
-        QLabel* label = makeLabel(frame, name.constData(), QString::fromLatin1(caption.text), captionFont(caption.bold));
-        label->move(platform::twipsToPixels(caption.left), platform::twipsToPixels(caption.top));
-        label->adjustSize();
-    }
+    platform::placeCaptions(frame, {{1, "NAME OF HOSTS TO ADD", 210, 375, true},
+                                    {2, "IP ADDRESS :", 4800, 360, true},
+                                    {4, "COMMENT (OPTIONAL):", 210, 975, false},
+                                    {3, "HOSTS :", 225, 1830, true},
+                                    {0, "DOUBLE-CLICK TO EDIT AN ENTRY", 4320, 1800, false}});
 
     txtHost = makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts to add"));
     placeTwips(txtHost, 195, 645, 4440, 285);

@@ -48,7 +48,6 @@ public:
     void cmdCancel_Click();
     void cmdInformation_Click();
 
-    const std::string& hostsPath() const { return m_HostsPath; }
     const std::string& headerText() const { return m_HeaderText; }
     // The entry editor, once an entry has been opened; null before.
     frmEditEntry* entryEditor() const { return editor_.get(); }

@@ -60,6 +60,16 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, con
     return label;
 }
 
+void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captions)
+{
+    for (const IndexedCaption& caption : captions) {
+        const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
+        QLabel* label = makeLabel(parent, name.constData(), QString::fromLatin1(caption.text), captionFont(caption.bold));
+        label->move(twipsToPixels(caption.left), twipsToPixels(caption.top));
+        label->adjustSize();
+    }
+}
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font)
 {
     auto* button = new QPushButton(caption, parent);

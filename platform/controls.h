@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QFont>
 
+#include <initializer_list>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -39,6 +41,17 @@ void paintWhiteOnBlue(QWidget* widget);
 QLineEdit* makeTextBox(QWidget* parent, const char* name, const QString& accessibleName);
 // A caption label sized to its text.
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, const QFont& font);
+
+// One of a window's indexed set of static captions, named lblInfo_<index>,
+// at a position in twips, in the caption font.
+struct IndexedCaption {
+    int index;
+    const char* text;
+    int left;
+    int top;
+    bool bold;
+};
+void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captions);
 // A button that Enter does not press by itself.
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font);
 // A square button showing a 16 x 16 picture, with a tooltip.
