@@ -38,7 +38,7 @@ for path in ./usr/bin/tessaly ./usr/bin/tessaly-admin ./usr/share/applications/o
     grep -q " $path\$" <<<"$contents" || fail "package lacks $path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins libqt6svg6; do
+for package in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6; do
     grep -q "$package" <<<"$depends" || fail "package does not depend on $package: $depends"
 done
 echo "package $(basename "$deb"): $(grep -c . <<<"$contents") entries; Depends: $depends"
