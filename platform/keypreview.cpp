@@ -42,6 +42,12 @@ bool KeyPreview::continuesDelivery(const QEvent* event, int key, QWidget* watche
 
 bool KeyPreview::eventFilter(QObject* watched, QEvent* event)
 {
+    // A key still down when a message box takes over is released there; its
+    // press must not make a later release here count.
+    if (event->type() == QEvent::WindowDeactivate && watched == window_) {
+        pressedHere_.clear();
+        return false;
+    }
     if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
         return false;
     auto* target = qobject_cast<QWidget*>(watched);

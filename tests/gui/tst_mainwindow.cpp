@@ -69,6 +69,7 @@ private slots:
     void escapeActsOnceWithAnyModifier();
     void ctrlEnterSavesAndPlainEnterDoesNot();
     void releaseWithoutPressInThisWindowIsIgnored();
+    void escapeDismissingTheRealSaveQuestionDoesNotAskAgain();
 };
 
 void MainWindowTest::startShowsEveryEntryAndKeepsTheHeader()
@@ -627,6 +628,13 @@ void MainWindowTest::releaseWithoutPressInThisWindowIsIgnored()
     QVERIFY(fixture.boxes().isEmpty());
     QVERIFY(!fixture.ended());
 
+    // A press here whose key went up in another window, which took over meanwhile.
+    QTest::keyPress(fixture.box("txtHost"), Qt::Key_Return, Qt::ControlModifier);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(fixture.window.get(), &deactivate);
+    QTest::keyRelease(fixture.box("txtHost"), Qt::Key_Return, Qt::ControlModifier);
+    QVERIFY(!fixture.ended());
+
     // The handler itself dispatches as the key codes say.
     MainWindowFixture::answerNext(MessageAnswer::Cancel);
     fixture.window->Form_KeyUp(27, 4);
@@ -636,6 +644,33 @@ void MainWindowTest::releaseWithoutPressInThisWindowIsIgnored()
     QCOMPARE(fixture.boxes().size(), 1);
     fixture.window->Form_KeyUp(13, 2 | 1);
     QVERIFY(fixture.ended());
+}
+
+void MainWindowTest::escapeDismissingTheRealSaveQuestionDoesNotAskAgain()
+{
+    MainWindowFixture fixture("main-window.hosts");
+    fixture.add("new.lab", "10.0.0.7");
+    QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
+    platform::messagescript::enable(false);
+    bool dismissed = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        // The Esc that opened the box comes up inside it; another Esc closes it.
+        QTest::keyRelease(box, Qt::Key_Escape);
+        QTest::keyPress(box, Qt::Key_Escape);
+        dismissed = true;
+    });
+    QTest::keyPress(fixture.box("txtHost"), Qt::Key_Escape);
+    platform::messagescript::enable(true);
+    QVERIFY(dismissed);
+    // The release of the Esc that closed the box arrives in the main window.
+    QTest::keyRelease(fixture.box("txtHost"), Qt::Key_Escape);
+    QCOMPARE(fixture.boxes().size(), 1);
+    QCOMPARE(fixture.boxes()[0].title, "Save changes?");
+    QVERIFY(!fixture.ended());
+    QVERIFY(fixture.window->isVisible());
 }
 
 QTEST_MAIN(MainWindowTest)
