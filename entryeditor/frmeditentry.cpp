@@ -51,9 +51,7 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     cmdSaveClose = platform::makeButton(this, "cmdSaveClose", QStringLiteral("SAVE/CLOSE"), captionFont());
     placeTwips(cmdSaveClose, 4320, 1680, 1215, 375);
 
-    const QList<QWidget*> tabOrder{cmdSaveClose, cmdCancel, txtHost, txtIP, txtComment, cmdRevert};
-    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    platform::setTabOrder({cmdSaveClose, cmdCancel, txtHost, txtIP, txtComment, cmdRevert});
     cmdSaveClose->setFocus();
 
     connect(txtHost, &QLineEdit::textChanged, this, &frmEditEntry::txtHost_Change);

@@ -143,10 +143,8 @@ void frmMain::buildControls()
     placeTwips(cmdClose, 5880, 5460, 1335, 405);
 
     // Tab order as the tab indexes give it; labels and the frame take no focus.
-    const QList<QWidget*> tabOrder{txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel,
-                                   cmdClose, txtComment, lstHosts, cmdInformation};
-    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i], tabOrder[i + 1]);
+    platform::setTabOrder({txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel, cmdClose, txtComment, lstHosts,
+                           cmdInformation});
 
     connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
     connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);

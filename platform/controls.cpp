@@ -70,6 +70,16 @@ void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captio
     }
 }
 
+void setTabOrder(std::initializer_list<QWidget*> widgets)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* widget : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font)
 {
     auto* button = new QPushButton(caption, parent);

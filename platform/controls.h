@@ -52,6 +52,9 @@ struct IndexedCaption {
     bool bold;
 };
 void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captions);
+// Chains the widgets' tab order in the order given (Qt 6.4 takes pairs only).
+void setTabOrder(std::initializer_list<QWidget*> widgets);
+
 // A button that Enter does not press by itself.
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption, const QFont& font);
 // A square button showing a 16 x 16 picture, with a tooltip.
