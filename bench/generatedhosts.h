@@ -31,15 +31,17 @@ inline std::string generatedHostsFile(int lines)
     return text;
 }
 
-// The median of `runs` timings of `work`, in milliseconds.
-template <typename Work>
-double medianMilliseconds(int runs, Work&& work)
+// The median of `runs` timings of `work`, in milliseconds; `untimed` runs
+// after each timing.
+template <typename Work, typename Untimed = void (*)()>
+double medianMilliseconds(int runs, Work&& work, Untimed&& untimed = [] {})
 {
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         work();
         times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        untimed();
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];

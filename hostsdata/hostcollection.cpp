@@ -3,6 +3,8 @@
 #include <absl/strings/match.h>
 
 #include <algorithm>
+#include <bit>
+#include <iterator>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -123,15 +125,71 @@ bool HostCollection::add(HostEntryRef&& entry, std::uint32_t hash)
     return added;
 }
 
+std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes)
+{
+    const std::size_t count = entries.size();
+    if (slots_.size() + count >= std::numeric_limits<Position>::max())
+        throw std::length_error("too many hosts entries");
+    index_.reserve(size() + count);
+    if (hashes.size() != count) {
+        hashes.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            hashes[i] = keyHash(entries[i]->host());
+    }
+
+    // The index places a key by the hash bits above its lowest seven. A
+    // stable counting sort on the top bits of that place visits the index
+    // page by page while keeping file order among keys of one bucket, and
+    // equal keys always share a bucket: the first of them is still the one
+    // kept. Only the speed depends on how the index places keys.
+    const int indexBits = std::bit_width(index_.capacity());
+    const int bucketBits = std::min(indexBits, 12);
+    const int shift = 7 + indexBits - bucketBits;
+    const std::uint64_t bucketMask = (std::uint64_t{1} << bucketBits) - 1;
+    auto bucketOf = [&](std::uint32_t hash) { return static_cast<std::size_t>((std::uint64_t{hash} >> shift) & bucketMask); };
+    std::vector<std::uint32_t> starts((std::size_t{1} << bucketBits) + 1, 0);
+    for (const std::uint32_t hash : hashes)
+        ++starts[bucketOf(hash) + 1];
+    for (std::size_t bucket = 1; bucket < starts.size(); ++bucket)
+        starts[bucket] += starts[bucket - 1];
+    const auto base = static_cast<Position>(slots_.size());
+    std::vector<IndexSlot> order(count);
+    for (std::size_t i = 0; i < count; ++i)
+        order[starts[bucketOf(hashes[i])]++] = IndexSlot{base + static_cast<Position>(i), hashes[i]};
+    hashes = {};
+
+    if (slots_.empty())
+        slots_ = std::move(entries);
+    else
+        slots_.insert(slots_.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    std::vector<Position> refused;
+    for (const IndexSlot& slot : order) {
+        bool added = false;
+        index_.lazy_emplace(StoredKey{slot.position, slot.hash}, [&](const auto& construct) {
+            construct(slot);
+            added = true;
+        });
+        if (!added)
+            refused.push_back(slot.position);
+    }
+    std::sort(refused.begin(), refused.end());
+    std::vector<HostEntryRef> duplicates;
+    duplicates.reserve(refused.size());
+    for (const Position position : refused)
+        duplicates.push_back(std::move(slots_[position]));
+    holes_ += refused.size();
+    return duplicates;
+}
+
 HostEntryRef HostCollection::lookUp(std::string_view host) const
 {
-    const auto found = index_.find(host);
+    const auto found = index_.find(hashedKey(host));
     return found == index_.end() ? HostEntryRef() : slots_[found->position];
 }
 
 bool HostCollection::remove(std::string_view host)
 {
-    const auto found = index_.find(host);
+    const auto found = index_.find(hashedKey(host));
     if (found == index_.end())
         return false;
     const Position position = found->position;

@@ -1,13 +1,15 @@
 #include "hostsreader.h"
 
-#include <absl/hash/hash.h>
+// Inlined: a digest over every byte of a large file is worth the inlining,
+// and it needs no library to link on any system.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -38,16 +40,17 @@ void appendWithTabsAsBlanks(std::string& out, std::string_view text)
 // and LF positions so that each byte is searched by memchr about once.
 class LineSplitter {
 public:
+    enum class End { None, CrAtEnd, Break };
+
     explicit LineSplitter(std::string_view bytes) : bytes_(bytes)
     {
-        static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-        if (bytes_.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-            position_ = kByteOrderMark.size();
-        nextCr_ = find('\r', position_);
-        nextLf_ = find('\n', position_);
+        nextCr_ = find('\r', 0);
+        nextLf_ = find('\n', 0);
     }
 
-    bool next(std::string_view& line)
+    // The next line and how it ended: not at all (the bytes ran out), at a CR
+    // that is the last byte (a LF may follow in the next chunk), or at a break.
+    bool next(std::string_view& line, End& ending)
     {
         if (position_ >= bytes_.size())
             return false;
@@ -57,12 +60,16 @@ public:
             nextLf_ = find('\n', position_);
         const std::size_t end = std::min(nextCr_, nextLf_);
         line = bytes_.substr(position_, end - position_);
-        if (end == bytes_.size())
+        if (end == bytes_.size()) {
             position_ = end;
-        else if (bytes_[end] == '\r' && end + 1 < bytes_.size() && bytes_[end + 1] == '\n')
-            position_ = end + 2;
-        else
+            ending = End::None;
+        } else if (bytes_[end] == '\r' && end + 1 == bytes_.size()) {
             position_ = end + 1;
+            ending = End::CrAtEnd;
+        } else {
+            position_ = (bytes_[end] == '\r' && bytes_[end + 1] == '\n') ? end + 2 : end + 1;
+            ending = End::Break;
+        }
         return true;
     }
 
@@ -81,227 +88,153 @@ private:
     std::size_t nextLf_ = 0;
 };
 
-std::size_t countLineBreaks(std::string_view bytes)
-{
-    std::size_t count = 0;
-    for (const char* at = bytes.data(), *end = bytes.data() + bytes.size();
-         (at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr; ++at)
-        ++count;
-    return count;
-}
-
-std::string systemReason(int error)
-{
-    return std::strerror(error);
-}
-
-constexpr std::size_t kMaxFileSize = std::size_t{1} << 31;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 } // namespace
 
-namespace {
+HostsParser::HostsParser(std::size_t expectedBytes)
+{
+    // A line of a large hosts file is rarely shorter than 16 bytes. Room
+    // that stays unused is never touched, so it costs address space only.
+    entries_.reserve(expectedBytes / 16);
+    hashes_.reserve(expectedBytes / 16);
+}
+HostsParser::~HostsParser() = default;
 
-// Adds entries in reading order, each a few entries after it was made: its
-// index slot is prefetched when it is made, so that by the time it is added
-// the probe no longer waits for memory. Adding in order keeps the first of two
-// equal hostnames, as adding at once would.
-class PrefetchingAdder {
-public:
-    PrefetchingAdder(HostCollection& hosts, ParseStats& stats, const DuplicateNotice& notice)
-        : hosts_(hosts), stats_(stats), notice_(notice), silenced_(!notice)
-    {
-    }
-
-    void add(HostEntryRef entry)
-    {
-        const std::uint32_t hash = HostCollection::keyHash(entry->host());
-        hosts_.prefetch(hash);
-        Pending& slot = pending_[next_ % kDistance];
-        if (next_ >= kDistance)
-            addNow(slot);
-        slot = Pending{std::move(entry), hash};
-        ++next_;
-    }
-
-    void finish()
-    {
-        const std::size_t waiting = std::min(next_, kDistance);
-        for (std::size_t i = next_ - waiting; i < next_; ++i)
-            addNow(pending_[i % kDistance]);
-        next_ = 0;
-    }
-
-private:
-    static constexpr std::size_t kDistance = 16;
-    struct Pending {
-        HostEntryRef entry;
-        std::uint32_t hash = 0;
-    };
-
-    void addNow(Pending& pending)
-    {
-        if (hosts_.add(std::move(pending.entry), pending.hash)) {
-            ++stats_.entries;
-            return;
+void HostsParser::feed(std::string_view bytes)
+{
+    while (!byteOrderMarkDone_ && !bytes.empty()) {
+        if (bytes.front() == kByteOrderMark[byteOrderMarkMatched_]) {
+            bytes.remove_prefix(1);
+            byteOrderMarkDone_ = ++byteOrderMarkMatched_ == kByteOrderMark.size();
+        } else {
+            pending_.append(kByteOrderMark.substr(0, byteOrderMarkMatched_));
+            byteOrderMarkDone_ = true;
         }
-        ++stats_.duplicates;
-        if (!silenced_ && notice_(pending.entry->host()) == NoticeAnswer::Silence)
-            silenced_ = true;
-        pending.entry = HostEntryRef();
+    }
+    if (bytes.empty())
+        return;
+    if (std::exchange(skipLeadingLf_, false) && bytes.front() == '\n')
+        bytes.remove_prefix(1);
+
+    LineSplitter lines(bytes);
+    std::string_view line;
+    LineSplitter::End ending = LineSplitter::End::None;
+    while (lines.next(line, ending)) {
+        if (ending == LineSplitter::End::None) {
+            pending_.append(line);
+            break;
+        }
+        if (pending_.empty()) {
+            takeLine(line);
+        } else {
+            pending_.append(line);
+            takeLine(pending_);
+            pending_.clear();
+        }
+        skipLeadingLf_ = ending == LineSplitter::End::CrAtEnd;
+    }
+}
+
+void HostsParser::takeLine(std::string_view line)
+{
+    line = trimSeparators(line);
+    if (line.empty())
+        return;
+    if (line.front() == '#') {
+        if (!entryLineSeen_) {
+            appendWithTabsAsBlanks(header_, line);
+            header_ += "\r\n";
+        }
+        return;
+    }
+    entryLineSeen_ = true;
+
+    std::string_view comment;
+    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
+        comment = trimSeparators(line.substr(hash + 1));
+        line = trimSeparators(line.substr(0, hash));
+        if (comment.find('\t') != std::string_view::npos) {
+            commentWithBlanks_.clear();
+            appendWithTabsAsBlanks(commentWithBlanks_, comment);
+            comment = commentWithBlanks_;
+        }
     }
 
-    HostCollection& hosts_;
-    ParseStats& stats_;
-    const DuplicateNotice& notice_;
-    bool silenced_;
-    Pending pending_[kDistance];
-    std::size_t next_ = 0;
-};
+    std::string_view address;
+    std::size_t position = 0;
+    while (position < line.size()) {
+        std::size_t end = position;
+        while (end < line.size() && !isSeparator(line[end]))
+            ++end;
+        const std::string_view field = line.substr(position, end - position);
+        position = end;
+        while (position < line.size() && isSeparator(line[position]))
+            ++position;
 
-} // namespace
+        if (address.empty())
+            address = field;
+        else {
+            entries_.push_back(blocks_.create(address, field, comment));
+            hashes_.push_back(HostCollection::keyHash(field));
+        }
+    }
+}
+
+ParseStats HostsParser::finish(HostCollection& hosts, std::string& header, const DuplicateNotice& notice)
+{
+    if (!byteOrderMarkDone_)
+        pending_.append(kByteOrderMark.substr(0, byteOrderMarkMatched_));
+    byteOrderMarkDone_ = true;
+    if (!pending_.empty())
+        takeLine(pending_);
+    pending_.clear();
+
+    header.append(header_);
+    header_.clear();
+    const std::size_t read = entries_.size();
+    const std::vector<HostEntryRef> duplicates = hosts.addAll(std::move(entries_), std::move(hashes_));
+    entries_.clear();
+    hashes_.clear();
+
+    bool silenced = !notice;
+    for (const HostEntryRef& duplicate : duplicates)
+        if (!silenced && notice(duplicate->host()) == NoticeAnswer::Silence)
+            silenced = true;
+    return {read - duplicates.size(), duplicates.size()};
+}
 
 ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string& header,
                       const DuplicateNotice& notice)
 {
-    ParseStats stats;
-    // Most lines of a large hosts file name one hostname; making room for
-    // that many up front saves regrowing the collection while reading.
-    hosts.reserve(hosts.size() + countLineBreaks(bytes));
-    HostEntryBlocks blocks;
-    PrefetchingAdder adder(hosts, stats, notice);
-    bool entryLineSeen = false;
-    std::string commentWithBlanks;
+    HostsParser parser(bytes.size());
+    parser.feed(bytes);
+    return parser.finish(hosts, header, notice);
+}
 
-    LineSplitter lines(bytes);
-    std::string_view line;
-    while (lines.next(line)) {
-        line = trimSeparators(line);
-        if (line.empty())
-            continue;
-        if (line.front() == '#') {
-            if (!entryLineSeen) {
-                appendWithTabsAsBlanks(header, line);
-                header += "\r\n";
-            }
-            continue;
-        }
-        entryLineSeen = true;
+struct SnapshotDigest::State {
+    XXH3_state_t xxh3;
+};
 
-        std::string_view comment;
-        if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
-            comment = trimSeparators(line.substr(hash + 1));
-            line = trimSeparators(line.substr(0, hash));
-            if (comment.find('\t') != std::string_view::npos) {
-                commentWithBlanks.clear();
-                appendWithTabsAsBlanks(commentWithBlanks, comment);
-                comment = commentWithBlanks;
-            }
-        }
+SnapshotDigest::SnapshotDigest() : state_(std::make_unique<State>())
+{
+    XXH3_64bits_reset(&state_->xxh3);
+}
 
-        std::string_view address;
-        std::size_t position = 0;
-        while (position < line.size()) {
-            std::size_t end = position;
-            while (end < line.size() && !isSeparator(line[end]))
-                ++end;
-            const std::string_view field = line.substr(position, end - position);
-            position = end;
-            while (position < line.size() && isSeparator(line[position]))
-                ++position;
+SnapshotDigest::~SnapshotDigest() = default;
 
-            if (address.empty())
-                address = field;
-            else
-                adder.add(blocks.create(address, field, comment));
-        }
-    }
-    adder.finish();
-    return stats;
+void SnapshotDigest::feed(std::string_view bytes)
+{
+    XXH3_64bits_update(&state_->xxh3, bytes.data(), bytes.size());
+    size_ += bytes.size();
+}
+
+FileSnapshot SnapshotDigest::finish() const
+{
+    return {FileSnapshot::State::Present, size_, XXH3_64bits_digest(&state_->xxh3)};
 }
 
 FileSnapshot FileSnapshot::of(std::string_view bytes)
 {
-    return {State::Present, bytes.size(), absl::Hash<absl::string_view>{}(absl::string_view(bytes.data(), bytes.size()))};
-}
-
-FileBytes readFileBytes(const std::string& path)
-{
-    FileBytes result;
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        const int error = errno;
-        result.status = error == ENOENT ? ReadStatus::NoFile : ReadStatus::Failed;
-        result.reason = systemReason(error);
-        return result;
-    }
-    // Reads straight into the string, grown by doubling from the file's
-    // size, so that the bytes are copied once.
-    std::size_t capacity = 1 << 16;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-        if (const long size = std::ftell(file.get()); size > 0)
-            capacity = static_cast<std::size_t>(size) + 1;
-        std::rewind(file.get());
-    }
-    std::size_t used = 0;
-    for (;;) {
-        if (capacity >= kMaxFileSize) {
-            result.status = ReadStatus::Failed;
-            result.reason = "The file is too large.";
-            return result;
-        }
-        result.bytes.resize(capacity);
-        used += std::fread(result.bytes.data() + used, 1, capacity - used, file.get());
-        if (used < capacity)
-            break;
-        capacity *= 2;
-    }
-    if (std::ferror(file.get())) {
-        result.status = ReadStatus::Failed;
-        result.reason = systemReason(errno);
-        result.bytes.clear();
-        return result;
-    }
-    result.bytes.resize(used);
-    result.status = ReadStatus::Complete;
-    return result;
-}
-
-FileSnapshot snapshotFile(const std::string& path)
-{
-    const FileBytes file = readFileBytes(path);
-    switch (file.status) {
-    case ReadStatus::NoFile:
-        return {};
-    case ReadStatus::Failed:
-        return {FileSnapshot::State::Unreadable, 0, 0};
-    case ReadStatus::Complete:
-        break;
-    }
-    return FileSnapshot::of(file.bytes);
-}
-
-ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
-                         const DuplicateNotice& notice)
-{
-    FileBytes file = readFileBytes(path);
-    ReadReport report;
-    report.status = file.status;
-    report.reason = std::move(file.reason);
-    switch (file.status) {
-    case ReadStatus::NoFile:
-        return report;
-    case ReadStatus::Failed:
-        report.snapshot.state = FileSnapshot::State::Unreadable;
-        return report;
-    case ReadStatus::Complete:
-        break;
-    }
-    report.snapshot = FileSnapshot::of(file.bytes);
-    report.stats = parseHosts(file.bytes, hosts, header, notice);
-    return report;
+    return {State::Present, bytes.size(), XXH3_64bits(bytes.data(), bytes.size())};
 }

@@ -2,9 +2,11 @@
 
 // Reading a hosts file.
 //
-// Contract of parseHosts (the core; readHostsFile only adds the file access):
-// - The input is bytes; they are kept as they are (no re-encoding). NUL bytes,
-//   invalid UTF-8 and very long lines are ordinary data.
+// Contract of the parser (the core; the file entry points in platform/ only
+// add the file access):
+// - The input is bytes, given whole or in chunks split anywhere; they are kept
+//   as they are (no re-encoding). NUL bytes, invalid UTF-8 and very long lines
+//   are ordinary data.
 // - A UTF-8 byte-order mark at the very start is skipped.
 // - A line ends at CR LF, at a lone LF or at a lone CR; the last line may lack one.
 // - TAB and blank are one separator. A line trimmed of them at both ends is
@@ -21,14 +23,18 @@
 //   appended in order.
 // - A hostname already present (ASCII letter case ignored) is discarded; the
 //   earlier entry stays. The notice is then called with the hostname exactly
-//   as in the file, unless an earlier answer was Silence.
+//   as in the file, in file order, unless an earlier answer was Silence.
+// - Nothing reaches the collection or the header before finish(): a reading
+//   abandoned half way (the file could not be read to its end) changes nothing.
 
 #include "hostcollection.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class NoticeAnswer { KeepNoticing, Silence };
 using DuplicateNotice = std::function<NoticeAnswer(std::string_view host)>;
@@ -38,12 +44,44 @@ struct ParseStats {
     std::size_t duplicates = 0;
 };
 
-// Appends to `hosts` and `header`. A null notice counts duplicates silently.
+// Parses a hosts file fed in chunks.
+class HostsParser {
+public:
+    // `expectedBytes`: the input's size when known, so that room for its
+    // entries is made once.
+    explicit HostsParser(std::size_t expectedBytes = 0);
+    HostsParser(const HostsParser&) = delete;
+    HostsParser& operator=(const HostsParser&) = delete;
+    ~HostsParser();
+
+    void feed(std::string_view bytes);
+    // Appends what was read to `hosts` and `header`, asking the notice about
+    // each duplicate. A null notice counts duplicates silently.
+    ParseStats finish(HostCollection& hosts, std::string& header, const DuplicateNotice& notice = {});
+
+private:
+    void takeLine(std::string_view line);
+
+    HostEntryBlocks blocks_;
+    std::vector<HostEntryRef> entries_;
+    std::vector<std::uint32_t> hashes_; // of each entry's hostname, while its bytes are in the cache
+    std::string header_;
+    std::string pending_;     // the start of a line that the next chunk ends
+    std::string commentWithBlanks_;
+    std::size_t byteOrderMarkMatched_ = 0;
+    bool byteOrderMarkDone_ = false;
+    bool skipLeadingLf_ = false; // the last chunk ended in CR: a LF next completes CR LF
+    bool entryLineSeen_ = false;
+};
+
+// The whole input at once.
 ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string& header,
                       const DuplicateNotice& notice = {});
 
 // What a file held when it was looked at: enough to tell later whether
-// another program has changed it since.
+// another program has changed it since. The digest (XXH3, 64 bits) is the
+// same in every process and on every system, so that another process can
+// check a snapshot taken here.
 struct FileSnapshot {
     enum class State { Missing, Present, Unreadable };
     State state = State::Missing;
@@ -52,6 +90,23 @@ struct FileSnapshot {
 
     static FileSnapshot of(std::string_view bytes);
     friend bool operator==(const FileSnapshot&, const FileSnapshot&) = default;
+};
+
+// The digest of bytes fed in chunks; equal to FileSnapshot::of their whole.
+class SnapshotDigest {
+public:
+    SnapshotDigest();
+    SnapshotDigest(const SnapshotDigest&) = delete;
+    SnapshotDigest& operator=(const SnapshotDigest&) = delete;
+    ~SnapshotDigest();
+
+    void feed(std::string_view bytes);
+    FileSnapshot finish() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    std::uint64_t size_ = 0;
 };
 
 enum class ReadStatus {
@@ -66,21 +121,3 @@ struct ReadReport {
     ParseStats stats;
     FileSnapshot snapshot;
 };
-
-struct FileBytes {
-    ReadStatus status = ReadStatus::NoFile;
-    std::string reason;
-    std::string bytes;
-};
-
-// The whole file as bytes. A file of 2 GiB or more fails as too large.
-FileBytes readFileBytes(const std::string& path);
-
-// Looks at the file as it is now, for comparison with a reading's snapshot.
-FileSnapshot snapshotFile(const std::string& path);
-
-// Reads the file at `path` into `hosts` and `header`. When the file cannot
-// be read to its end, nothing is parsed: a partial reading saved later would
-// cut the file short.
-ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
-                         const DuplicateNotice& notice = {});

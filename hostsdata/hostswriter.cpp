@@ -14,30 +14,30 @@ bool hasZeroByte(std::uint64_t word)
 }
 
 // Eight bytes at a time, as the check runs over every byte that is saved.
-bool holdsLineBreakOrNul(std::string_view field)
+bool holdsLineBreak(std::string_view field)
 {
     const char* at = field.data();
     std::size_t left = field.size();
     for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t eight;
         std::memcpy(&eight, at, 8);
-        if (hasZeroByte(eight) || hasZeroByte(eight ^ ('\r' * kOnes)) || hasZeroByte(eight ^ ('\n' * kOnes)))
+        if (hasZeroByte(eight ^ ('\r' * kOnes)) || hasZeroByte(eight ^ ('\n' * kOnes)))
             return true;
     }
     for (; left > 0; ++at, --left)
-        if (*at == '\r' || *at == '\n' || *at == '\0')
+        if (*at == '\r' || *at == '\n')
             return true;
     return false;
 }
 
 void appendField(std::string& out, std::string_view field)
 {
-    if (!holdsLineBreakOrNul(field)) {
+    if (!holdsLineBreak(field)) {
         out.append(field);
         return;
     }
     for (const char c : field)
-        out.push_back((c == '\r' || c == '\n' || c == '\0') ? ' ' : c);
+        out.push_back((c == '\r' || c == '\n') ? ' ' : c);
 }
 
 } // namespace

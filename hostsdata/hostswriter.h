@@ -5,8 +5,9 @@
 // a comment share a line, nine hostnames at most:
 //     address TAB host [blank host]...
 // An entry with a comment stands alone and ends its line with TAB TAB "# " comment.
-// Every line ends with CR LF. CR, LF and NUL inside a field are written as
-// blanks, so no field can break a line or inject one.
+// Every line ends with CR LF. CR and LF inside a field are written as blanks,
+// so no field can break a line or inject one; every other byte, NUL included,
+// is written as it is, so that a save changes nothing the system reads.
 
 #include "hostcollection.h"
 

@@ -2,6 +2,7 @@
 
 #include "controls.h"
 #include "ending.h"
+#include "fileread.h"
 #include "filesave.h"
 #include "frmeditentry.h"
 #include "hostslocation.h"
@@ -174,7 +175,7 @@ void frmMain::Form_Load()
 
 void frmMain::LoadHostsFile()
 {
-    reading_ = readHostsFile(m_HostsPath, cHosts, m_HeaderText, [](std::string_view host) {
+    reading_ = platform::readHostsFile(m_HostsPath, cHosts, m_HeaderText, [](std::string_view host) {
         const QString prompt = QStringLiteral("Duplicate hostname found: ") + platform::textFromFile(host)
             + QStringLiteral("\r\nThis entry will be discarded!\r\n\r\n"
                              "Click 'Yes' to not display this notice again, 'No' to keep noticing you.");
@@ -293,9 +294,10 @@ bool frmMain::SaveHostsFile()
     };
     // A file read only in part would be cut short by writing what was read.
     if (reading_.status == ReadStatus::Failed)
-        return refuse("The file could not be read when Tessaly started, so it was left as it is.");
+        return refuse("The file could not be read when Tessaly started (" + reading_.reason
+                      + "), so it was left as it is.");
 
-    if (!(snapshotFile(m_HostsPath) == reading_.snapshot)) {
+    if (!(platform::snapshotFile(m_HostsPath) == reading_.snapshot)) {
         const MessageAnswer answer = platform::showMessage(
             QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
                            "Overwrite those changes with the entries shown here?"),

@@ -1,5 +1,7 @@
 #include "filesave.h"
 
+#include "win32text.h"
+
 #include <windows.h>
 #include <bcrypt.h>
 
@@ -11,51 +13,10 @@ namespace {
 constexpr int kReplaceAttempts = 5;
 constexpr DWORD kRetryPauseMs = 200;
 
-std::string systemMessage(DWORD error)
-{
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length ? std::string(text, length) : "error " + std::to_string(error);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' || message.back() == '.'))
-        message.pop_back();
-    return message;
-}
-
 std::string because(const std::string& what, DWORD error)
 {
     return what + ": " + systemMessage(error);
 }
-
-// Paths come in the ANSI code page, as GetSystemDirectoryA gives them.
-std::wstring widen(const std::string& ansi)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), length);
-    return wide;
-}
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { close(); }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    bool close()
-    {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
-    }
-
-private:
-    HANDLE handle_;
-};
 
 bool writeAll(HANDLE file, std::string_view bytes)
 {
@@ -64,6 +25,11 @@ bool writeAll(HANDLE file, std::string_view bytes)
         DWORD written = 0;
         if (!WriteFile(file, bytes.data(), chunk, &written, nullptr))
             return false;
+        // Nothing written without an error would otherwise loop for ever.
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
         bytes.remove_prefix(written);
     }
     return true;
@@ -128,6 +94,15 @@ SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& path, std
     return written.saved ? verifyContents(path, bytes) : written;
 }
 
+// More than one name: replacing the file would leave the others with the old content.
+bool hasOtherNames(const std::wstring& path)
+{
+    Handle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    return file.valid() && GetFileInformationByHandle(file.get(), &information) && information.nNumberOfLinks > 1;
+}
+
 std::string randomSuffix()
 {
     unsigned char random[8] = {};
@@ -149,6 +124,8 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         return {false, because("Cannot look at " + path, GetLastError())};
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {false, path + " is not a regular file."};
+    if (exists && hasOtherNames(target))
+        return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
 
     const std::size_t separator = path.find_last_of("\\/");
     const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator);

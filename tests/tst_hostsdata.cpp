@@ -1,14 +1,18 @@
 #include "hostcollection.h"
 #include "hostsdatatestutil.h"
 #include "hostspath.h"
+#include "fileread.h"
 #include "hostsreader.h"
 #include "hostswriter.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <cctype>
 #include <random>
+#include <sys/stat.h>
 
 class HostsDataTest : public QObject {
     Q_OBJECT
@@ -21,6 +25,7 @@ private slots:
     void removeKeepsOrderOfOthersAndReAddAppends();
     void heldEntryOutlivesRemovalAndReset();
     void randomOperationsMatchSimpleModel();
+    void addAllMatchesAddingOneByOne();
 
     // The reader
     void readerLineKinds();
@@ -30,11 +35,13 @@ private slots:
     void readerLineEndsAndByteOrderMark_data();
     void readerLineEndsAndByteOrderMark();
     void readerKeepsNulAndInvalidUtf8AndLongLines();
+    void readerChunksMaySplitAnywhere();
     void readerDuplicatesAndNoticeAnswers();
     void readerNoticeGetsHostnameAsInFile();
     void readerFixtureFiles();
     void readerSharedHostsFiles();
     void readFileStatuses();
+    void snapshotDigestIsStableAndChunked();
 
     // The writer
     void writerWorkedExample();
@@ -186,6 +193,43 @@ void HostsDataTest::randomOperationsMatchSimpleModel()
         QCOMPARE(hosts.lookUp(asciiLower(host))->host(), host);
 }
 
+void HostsDataTest::addAllMatchesAddingOneByOne()
+{
+    // Enough keys for the index to sort them into many buckets; letter case
+    // varies, so duplicates compare by folded key, and part of the keys are
+    // present before the batch.
+    std::mt19937 random(99);
+    auto makeKey = [&] {
+        std::string host = numbered("host-", static_cast<int>(random() % 40000));
+        for (char& c : host)
+            if (random() % 4 == 0)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return host;
+    };
+    HostCollection oneByOne;
+    HostCollection batched;
+    for (int i = 0; i < 2000; ++i) {
+        const HostEntryRef entry = HostEntry::create("1", makeKey(), "before");
+        QCOMPARE(batched.add(entry), oneByOne.add(entry));
+    }
+    std::vector<HostEntryRef> batch;
+    std::vector<std::string> refusedOneByOne;
+    for (int i = 0; i < 60000; ++i) {
+        batch.push_back(HostEntry::create(std::to_string(i), makeKey(), ""));
+        if (!oneByOne.add(batch.back()))
+            refusedOneByOne.emplace_back(batch.back()->host());
+    }
+    std::vector<std::string> refusedInBatch;
+    for (const HostEntryRef& entry : batched.addAll(batch))
+        refusedInBatch.emplace_back(entry->host());
+    QVERIFY(!refusedInBatch.empty());
+    QCOMPARE(refusedInBatch, refusedOneByOne);
+    QCOMPARE(batched.size(), oneByOne.size());
+    QCOMPARE(fieldsOf(batched), fieldsOf(oneByOne));
+    for (const HostEntry& entry : oneByOne)
+        QCOMPARE(batched.lookUp(asciiLower(entry.host()))->ip(), entry.ip());
+}
+
 void HostsDataTest::readerLineKinds()
 {
     const Reading reading = readBytes("# first\r\n"
@@ -282,6 +326,50 @@ void HostsDataTest::readerKeepsNulAndInvalidUtf8AndLongLines()
     QCOMPARE(std::get<1>(longLine.entries[1]), "short");
 }
 
+void HostsDataTest::readerChunksMaySplitAnywhere()
+{
+    using namespace std::string_literals;
+    // Cut between CR and LF, inside the byte-order mark, in a field, at the end.
+    std::vector<std::string> inputs = {
+        "\xEF\xBB\xBF# h\r\n1.1.1.1 a b # c\r\n\r\n2.2.2.2\tA\r3.3.3.3 d\n4.4.4.4 e"s,
+        "\xEF\xBB# not a mark\n1.1.1.1 a\r\r\n"s,
+        "\r\n\r\r\n\n# late\n9.9.9.9 z # \0x\r"s,
+    };
+    for (const char* fixture : {"mixed-line-ends.hosts", "tabbed-header.hosts", "duplicates.hosts"})
+        inputs.push_back(platform::readFileBytes(fixturePath(fixture).toStdString()).bytes);
+    auto parse = [](const std::vector<std::string_view>& chunks) {
+        HostsParser parser;
+        for (std::string_view chunk : chunks)
+            parser.feed(chunk);
+        HostCollection hosts;
+        Reading reading;
+        reading.stats = parser.finish(hosts, reading.header);
+        reading.entries = fieldsOf(hosts);
+        return reading;
+    };
+    std::mt19937 random(5);
+    for (const std::string& input : inputs) {
+        QVERIFY(!input.empty());
+        const Reading whole = readBytes(input);
+        const std::string_view bytes = input;
+        for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+            const Reading split = parse({bytes.substr(0, cut), bytes.substr(cut)});
+            QCOMPARE(split.header, whole.header);
+            QCOMPARE(split.entries, whole.entries);
+            QCOMPARE(split.stats.duplicates, whole.stats.duplicates);
+        }
+        std::vector<std::string_view> small;
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t length = 1 + random() % 5;
+            small.push_back(bytes.substr(at, length));
+            at += length;
+        }
+        const Reading byteByByte = parse(small);
+        QCOMPARE(byteByByte.header, whole.header);
+        QCOMPARE(byteByByte.entries, whole.entries);
+    }
+}
+
 void HostsDataTest::readerDuplicatesAndNoticeAnswers()
 {
     const std::string bytes = "1.1.1.1 a a # first\n"
@@ -311,7 +399,7 @@ void HostsDataTest::readerFixtureFiles()
 {
     HostCollection hosts;
     std::string header;
-    const ReadReport report = readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
+    const ReadReport report = platform::readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
     QCOMPARE(report.status, ReadStatus::Complete);
     QCOMPARE(header, "# Hosts of the lab network.\r\n"
                      "#\r\n"
@@ -324,7 +412,7 @@ void HostsDataTest::readerFixtureFiles()
 
     HostCollection mixed;
     std::string mixedHeader;
-    QCOMPARE(readHostsFile(fixturePath("mixed-line-ends.hosts").toStdString(), mixed, mixedHeader).status,
+    QCOMPARE(platform::readHostsFile(fixturePath("mixed-line-ends.hosts").toStdString(), mixed, mixedHeader).status,
              ReadStatus::Complete);
     QCOMPARE(mixedHeader, "# saved by several editors\r\n# second header line\r\n");
     QCOMPARE(fieldsOf(mixed), (std::vector<EntryFields>{{"192.168.0.10", "nas", "storage"},
@@ -348,7 +436,7 @@ void HostsDataTest::readerSharedHostsFiles()
                                         Expectation{"linux-default.hosts", 0, 6, 1}}) {
         HostCollection hosts;
         std::string header;
-        const ReadReport report = readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
+        const ReadReport report = platform::readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
         QCOMPARE(report.status, ReadStatus::Complete);
         QCOMPARE(hosts.size(), expected.entries);
         QCOMPARE(report.stats.entries, expected.entries);
@@ -361,20 +449,43 @@ void HostsDataTest::readFileStatuses()
 {
     HostCollection hosts;
     std::string header;
-    const ReadReport missing = readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
+    const ReadReport missing = platform::readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
     QCOMPARE(missing.status, ReadStatus::NoFile);
     QCOMPARE(missing.snapshot.state, FileSnapshot::State::Missing);
     QVERIFY(hosts.empty() && header.empty());
 
-    const ReadReport directory = readHostsFile(TESSALY_TEST_DATA_DIR, hosts, header);
+    const ReadReport directory = platform::readHostsFile(TESSALY_TEST_DATA_DIR, hosts, header);
     QCOMPARE(directory.status, ReadStatus::Failed);
-    QVERIFY(!directory.reason.empty());
+    QCOMPARE(directory.reason, "Is a directory");
     QCOMPARE(directory.snapshot.state, FileSnapshot::State::Unreadable);
 
+    // A FIFO with no writer would block a plain open for ever.
+    QTemporaryDir scratch;
+    const QByteArray fifo = QFile::encodeName(scratch.filePath("fifo"));
+    QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
+    const ReadReport pipe = platform::readHostsFile(fifo.toStdString(), hosts, header);
+    QCOMPARE(pipe.status, ReadStatus::Failed);
+    QCOMPARE(pipe.reason, "Not a regular file");
+    QCOMPARE(platform::snapshotFile(fifo.toStdString()).state, FileSnapshot::State::Unreadable);
+    QVERIFY(hosts.empty() && header.empty());
+
     const std::string path = fixturePath("windows-default.hosts").toStdString();
-    const ReadReport complete = readHostsFile(path, hosts, header);
-    QCOMPARE(complete.snapshot, snapshotFile(path));
-    QVERIFY(!(complete.snapshot == snapshotFile(fixturePath("mixed-line-ends.hosts").toStdString())));
+    const ReadReport complete = platform::readHostsFile(path, hosts, header);
+    QCOMPARE(complete.snapshot, platform::snapshotFile(path));
+    QVERIFY(!(complete.snapshot == platform::snapshotFile(fixturePath("mixed-line-ends.hosts").toStdString())));
+}
+
+void HostsDataTest::snapshotDigestIsStableAndChunked()
+{
+    // XXH3-64 of no bytes: the same in every process, so another process can
+    // check a snapshot taken here.
+    QCOMPARE(FileSnapshot::of("").digest, std::uint64_t{0x2D06800538D394C2});
+    const std::string bytes(300000, 'x');
+    SnapshotDigest digest;
+    for (std::size_t at = 0; at < bytes.size(); at += 7777)
+        digest.feed(std::string_view(bytes).substr(at, 7777));
+    QCOMPARE(digest.finish(), FileSnapshot::of(bytes));
+    QVERIFY(!(FileSnapshot::of(bytes) == FileSnapshot::of(bytes.substr(1) + "y")));
 }
 
 void HostsDataTest::writerWorkedExample()
@@ -444,13 +555,19 @@ void HostsDataTest::writerNeverBreaksALineInsideAField()
     HostCollection hosts;
     addAll(hosts, {{"1.1.1.1\r\n6.6.6.6", "evil\nbank.example", "a\rb\0c"s}});
     const std::string written = formatHostsFile("", hosts);
-    QCOMPARE(written, "\r\n1.1.1.1  6.6.6.6\tevil bank.example\t\t# a b c\r\n");
+    QCOMPARE(written, "\r\n1.1.1.1  6.6.6.6\tevil bank.example\t\t# a b\0c\r\n"s);
 
     HostCollection back;
     std::string header;
     parseHosts(written, back, header);
     QCOMPARE(back.size(), std::size_t{3}); // the pieces stay on the one line of 1.1.1.1
     QCOMPARE(back.lookUp("bank.example")->ip(), "1.1.1.1");
+
+    // A NUL read from the file goes back as it came: the system's resolver
+    // stops at it, so a blank there would bring the rest of the name to life.
+    HostCollection nul;
+    parseHosts("1.1.1.1 nul\0hidden.example\n"s, nul, header);
+    QCOMPARE(formatHostsFile("", nul), "\r\n1.1.1.1\tnul\0hidden.example\r\n"s);
 }
 
 void HostsDataTest::roundTripOfGeneratedCollections()

@@ -3,6 +3,7 @@
 // in-place fallback, no temporary file left), and paths in the ANSI code page.
 #include "filesave.h"
 #include "hostslocation.h"
+#include "fileread.h"
 #include "hostsreader.h"
 #include "hostswriter.h"
 
@@ -71,7 +72,7 @@ std::vector<std::string> filesIn(const std::string& directory)
 
 std::string contentOf(const std::string& path)
 {
-    return readFileBytes(path).bytes;
+    return platform::readFileBytes(path).bytes;
 }
 
 void systemDirectoryGivesTheHostsPath()
@@ -122,6 +123,28 @@ void sharingViolationFallsBackToRewritingInPlace()
           left.size() > 1 ? left[1] : std::string());
 }
 
+void hardLinkedFileIsRewrittenForEveryName()
+{
+    const std::string directory = makeDirectory("links");
+    const std::string path = directory + "\\hosts";
+    CHECK_SAVED(platform::replaceFileContents(path, "old\r\n"));
+    CHECK(CreateHardLinkA((directory + "\\second").c_str(), path.c_str(), nullptr));
+    CHECK_SAVED(platform::replaceFileContents(path, "new\r\n"));
+    CHECK(contentOf(directory + "\\second") == "new\r\n");
+}
+
+void readingRefusesWhatIsNotAFile()
+{
+    const std::string directory = makeDirectory("reading");
+    const platform::FileBytes folder = platform::readFileBytes(directory);
+    CHECK(folder.status == ReadStatus::Failed);
+    CHECK(folder.reason == "Is a directory");
+    CHECK(platform::readFileBytes(directory + "\\missing").status == ReadStatus::NoFile);
+    // The console is a character device: it would wait for typing.
+    const platform::FileBytes console = platform::readFileBytes("CONIN$");
+    check(console.status == ReadStatus::Failed, "console refused", __LINE__, console.reason);
+}
+
 void failuresAreReportedAndLeaveNothing()
 {
     const std::string directory = makeDirectory("failures");
@@ -154,6 +177,7 @@ int main()
 {
     const std::vector<std::function<void()>> tests{systemDirectoryGivesTheHostsPath, readAndWriteWithCrLf,
                                                    saveCreatesAndReplaces, sharingViolationFallsBackToRewritingInPlace,
+                                                   hardLinkedFileIsRewrittenForEveryName, readingRefusesWhatIsNotAFile,
                                                    failuresAreReportedAndLeaveNothing, pathsAreInTheAnsiCodePage};
     for (const auto& test : tests)
         test();

@@ -1,0 +1,65 @@
+#include "fileread.h"
+
+#include <optional>
+
+namespace platform {
+
+FileBytes readFileBytes(const std::string& path)
+{
+    FileBytes file;
+    const ChunkedRead read = readFileInChunks(path, [&](std::string_view chunk) { file.bytes.append(chunk); });
+    file.status = read.status;
+    file.reason = read.reason;
+    if (read.status != ReadStatus::Complete)
+        file.bytes.clear();
+    return file;
+}
+
+FileSnapshot snapshotFile(const std::string& path)
+{
+    SnapshotDigest digest;
+    switch (readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); }).status) {
+    case ReadStatus::NoFile:
+        return {};
+    case ReadStatus::Failed:
+        return {FileSnapshot::State::Unreadable, 0, 0};
+    case ReadStatus::Complete:
+        break;
+    }
+    return digest.finish();
+}
+
+ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
+                         const DuplicateNotice& notice)
+{
+    std::optional<HostsParser> parser;
+    SnapshotDigest digest;
+    const ChunkedRead read = readFileInChunks(
+        path,
+        [&](std::string_view chunk) {
+            digest.feed(chunk);
+            if (!parser)
+                parser.emplace();
+            parser->feed(chunk);
+        },
+        [&](std::uint64_t size) { parser.emplace(static_cast<std::size_t>(size)); });
+    ReadReport report;
+    report.status = read.status;
+    report.reason = read.reason;
+    switch (read.status) {
+    case ReadStatus::NoFile:
+        return report;
+    case ReadStatus::Failed:
+        report.snapshot.state = FileSnapshot::State::Unreadable;
+        return report;
+    case ReadStatus::Complete:
+        break;
+    }
+    report.snapshot = digest.finish();
+    if (!parser)
+        parser.emplace();
+    report.stats = parser->finish(hosts, header, notice);
+    return report;
+}
+
+} // namespace platform

@@ -1,0 +1,47 @@
+#pragma once
+
+// Reading files: the hosts file at start-up, and looking at it again before
+// it is saved. A file that is not a regular one (a FIFO, a device, a
+// directory) is never read: reading it could block for ever, and saving over
+// it would replace something that holds no hosts list.
+
+#include "hostsreader.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct ChunkedRead {
+    ReadStatus status = ReadStatus::NoFile;
+    std::string reason; // the system's words, when Failed
+};
+
+// Gives the file's bytes to `consume` in chunks of a few hundred KiB, so that
+// a large file is never held twice; `sized`, when given, first learns the
+// size the file has when it is opened. A file of 2 GiB or more fails as too
+// large.
+ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
+                             const std::function<void(std::uint64_t)>& sized = {});
+
+struct FileBytes {
+    ReadStatus status = ReadStatus::NoFile;
+    std::string reason;
+    std::string bytes;
+};
+
+// The whole file as bytes.
+FileBytes readFileBytes(const std::string& path);
+
+// Looks at the file as it is now, for comparison with a reading's snapshot.
+FileSnapshot snapshotFile(const std::string& path);
+
+// Reads the file at `path` into `hosts` and `header`. When the file cannot
+// be read to its end, nothing is added: a partial reading saved later would
+// cut the file short.
+ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
+                         const DuplicateNotice& notice = {});
+
+} // namespace platform
