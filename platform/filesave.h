@@ -13,17 +13,37 @@ struct SaveOutcome {
 // Replaces the content of the file at `path` with `bytes`, so that the file
 // holds either all of its old bytes or all of the new ones.
 //
-// POSIX: a new file is written beside the target (exclusive create, random
+// POSIX: the new content is written to a file without a name in the target's
+// directory (O_TMPFILE; where the file system refuses that, a file of a random
 // name), synced, given the target's mode, owner, group and extended
-// attributes, and renamed over it; the directory is synced. A symbolic link
-// is followed: its target is replaced and the link stays. Where the rename is
-// refused (a bind-mounted file, another device) or the metadata cannot be
-// carried over, the file is rewritten in place, and its old bytes are written
-// back if that fails. A missing file is created with mode 0644.
+// attributes (exactly those: an ACL that the directory would pass on is
+// dropped), named only then, and renamed over the target; the directory is
+// synced. A crash leaves at most a named new file, which the next save
+// removes. A symbolic link is followed: its target is replaced and the link
+// stays. The file is rewritten in place instead, with its old bytes written
+// back if that fails, where the rename is refused (a bind-mounted file,
+// another device), where the metadata cannot be carried over, and where the
+// file has more than one hard link (every name then sees the new content).
+// A missing file is created with mode 0644. A target that is not a regular
+// file is refused.
 // Windows: the same with ReplaceFileW, which keeps ACLs and attributes.
 //
 // Afterwards the file is read back; different bytes count as a failure.
 // On failure no temporary file is left behind.
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes);
+
+// The points of a save at which a crash leaves something different behind.
+// Tests stop a save at each of them to check what is left.
+enum class SaveStep {
+    NewFileWritten,   // new content written and synced, not named yet
+    NewFileNamed,     // the new file has a name beside the target
+    Renamed,          // the new file has replaced the target
+    InPlaceOldRead,   // in-place rewrite: the old bytes are kept in memory
+    InPlaceWritten,   // in-place rewrite: new bytes written, not truncated
+};
+namespace testing {
+// Called at each step of every later save; null (the default) for none.
+void setSaveStepHook(void (*hook)(SaveStep));
+} // namespace testing
 
 } // namespace platform

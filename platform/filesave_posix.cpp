@@ -1,8 +1,14 @@
 #include "filesave.h"
 
+#include "filedescriptor.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -14,34 +20,30 @@
 namespace platform {
 namespace {
 
+void (*saveStepHook)(SaveStep) = nullptr;
+
+void reached(SaveStep step)
+{
+    if (saveStepHook)
+        saveStepHook(step);
+}
+
+// New files of a save that a crash left behind are removed by later saves,
+// but only those older than this program: another instance may be saving now.
+const std::time_t kProgramStart = std::time(nullptr);
+
+constexpr std::string_view kTemporaryInfix = ".tessaly-";
+constexpr std::size_t kRandomLength = 6;
+constexpr std::string_view kRandomAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
 std::string because(const std::string& what, int error)
 {
     return what + ": " + std::strerror(error);
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int get() const { return fd_; }
-    // Closing can report a deferred write error, so it is checked where it matters.
-    bool close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
+// One write(2) for the whole buffer where the system allows it; a short write
+// goes on from where it stopped, and a write of nothing is an error instead
+// of a loop that never ends.
 bool writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -49,6 +51,10 @@ bool writeAll(int fd, std::string_view bytes)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = EIO;
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -109,26 +115,85 @@ bool resolveLinks(std::string path, std::string& target, std::string& reason)
     return false;
 }
 
-#ifdef __linux__
-// Copies every extended attribute (SELinux label, POSIX ACLs, user data).
-bool copyExtendedAttributes(const std::string& from, int to)
+bool isTemporaryName(std::string_view name, std::string_view prefix)
 {
-    const ssize_t listSize = ::listxattr(from.c_str(), nullptr, 0);
-    if (listSize < 0)
+    if (name.size() != prefix.size() + kRandomLength || !name.starts_with(prefix))
+        return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                       [](char c) { return kRandomAlphabet.find(c) != std::string_view::npos; });
+}
+
+// Removes the new files that a save killed between naming and renaming left
+// beside the target: regular files of exactly this program's naming, older
+// than this program.
+void removeStaleTemporaries(const std::string& directory, const std::string& prefix)
+{
+    DIR* listing = ::opendir(directory.c_str());
+    if (!listing)
+        return;
+    const int dirFd = ::dirfd(listing);
+    while (const dirent* entry = ::readdir(listing)) {
+        if (!isTemporaryName(entry->d_name, prefix))
+            continue;
+        struct stat status {};
+        if (::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)
+            && status.st_mtime < kProgramStart)
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(listing);
+}
+
+std::string randomName(const std::string& prefix)
+{
+    static std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, kRandomAlphabet.size() - 1);
+    std::string name = prefix;
+    for (std::size_t i = 0; i < kRandomLength; ++i)
+        name.push_back(kRandomAlphabet[pick(generator)]);
+    return name;
+}
+
+#ifdef __linux__
+// The names of a NUL-separated list that `list` fills as listxattr does.
+template <typename List>
+bool attributeNames(List list, std::vector<std::string>& names)
+{
+    const ssize_t size = list(nullptr, 0);
+    if (size < 0)
         return errno == ENOTSUP;
-    std::vector<char> names(static_cast<std::size_t>(listSize));
-    const ssize_t listed = ::listxattr(from.c_str(), names.data(), names.size());
+    std::vector<char> buffer(static_cast<std::size_t>(size));
+    const ssize_t listed = list(buffer.data(), buffer.size());
     if (listed < 0)
         return false;
-    for (const char* name = names.data(); name < names.data() + listed; name += std::strlen(name) + 1) {
-        const ssize_t valueSize = ::getxattr(from.c_str(), name, nullptr, 0);
+    for (const char* name = buffer.data(); name < buffer.data() + listed; name += std::strlen(name) + 1)
+        names.emplace_back(name);
+    return true;
+}
+
+// Gives the new file exactly the extended attributes of the old one (SELinux
+// label, POSIX ACLs, user data): those the old file has are copied, and those
+// the new file got on its own, such as an ACL inherited from the directory's
+// default ACL, are removed.
+bool copyExtendedAttributes(const std::string& from, int to)
+{
+    std::vector<std::string> wanted;
+    if (!attributeNames([&](char* names, std::size_t size) { return ::listxattr(from.c_str(), names, size); }, wanted))
+        return false;
+    for (const std::string& name : wanted) {
+        const ssize_t valueSize = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
         if (valueSize < 0)
             return false;
         std::vector<char> value(static_cast<std::size_t>(valueSize));
-        const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
-        if (got < 0 || ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
+        const ssize_t got = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        if (got < 0 || ::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0)
             return false;
     }
+    std::vector<std::string> present;
+    if (!attributeNames([&](char* names, std::size_t size) { return ::flistxattr(to, names, size); }, present))
+        return false;
+    for (const std::string& name : present)
+        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && ::fremovexattr(to, name.c_str()) != 0)
+            return false;
     return true;
 }
 #else
@@ -138,37 +203,53 @@ bool copyExtendedAttributes(const std::string&, int)
 }
 #endif
 
-// Rewrites the file where it stands, which keeps every attribute of it. Not
-// atomic, so the old bytes are kept and written back when the write fails.
+bool rewrite(int fd, std::string_view bytes)
+{
+    if (::lseek(fd, 0, SEEK_SET) != 0 || !writeAll(fd, bytes))
+        return false;
+    reached(SaveStep::InPlaceWritten);
+    return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Rewrites the file where it stands, which keeps every attribute and every
+// hard link of it. It cannot be atomic, so everything else is done before the
+// first byte is written: one write of the whole buffer, the truncation and the
+// sync follow each other with no work between. The old bytes are kept to
+// write back when the write fails.
 SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
 {
-    FileDescriptor file(::open(target.c_str(), O_RDWR | O_CLOEXEC));
+    FileDescriptor file(::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
         return {false, because("Cannot open " + target + " for writing", errno)};
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0)
+        return {false, because("Cannot look at " + target, errno)};
+    if (!S_ISREG(status.st_mode))
+        return {false, target + " is not a regular file."};
     std::string previous;
+    previous.reserve(static_cast<std::size_t>(status.st_size));
     if (!readAll(file.get(), previous))
         return {false, because("Cannot read " + target, errno)};
+    reached(SaveStep::InPlaceOldRead);
 
-    if (::lseek(file.get(), 0, SEEK_SET) == 0 && writeAll(file.get(), bytes)
-        && ::ftruncate(file.get(), static_cast<off_t>(bytes.size())) == 0 && ::fsync(file.get()) == 0
-        && file.close())
+    if (rewrite(file.get(), bytes)) {
+        if (!file.close())
+            return {false, because("The new content was written to " + target
+                                       + " and synced, but closing the file reported an error",
+                                   errno)};
         return {true, {}};
-
-    const int error = errno;
-    SaveOutcome failed{false, because("Cannot write " + target, error)};
-    if (file.get() < 0)
-        return failed;
-    const bool restored = ::lseek(file.get(), 0, SEEK_SET) == 0 && writeAll(file.get(), previous)
-        && ::ftruncate(file.get(), static_cast<off_t>(previous.size())) == 0 && ::fsync(file.get()) == 0;
-    if (!restored)
+    }
+    SaveOutcome failed{false, because("Cannot write " + target, errno)};
+    if (!rewrite(file.get(), previous))
         failed.reason += because(" (and its previous content could not be written back", errno) + ")";
     return failed;
 }
 
 SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
 {
-    FileDescriptor file(::open(target.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     std::string written;
+    written.reserve(bytes.size());
     if (file.get() < 0 || !readAll(file.get(), written))
         return {false, because("Cannot read " + target + " back after saving", errno)};
     if (written != bytes)
@@ -191,7 +272,84 @@ void syncDirectory(const std::string& directory)
         ::fsync(dir.get());
 }
 
+// The new content, first without a name where the system allows it.
+class NewFile {
+public:
+    NewFile(const std::string& directory, const std::string& prefix) : directory_(directory), prefix_(prefix) {}
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile()
+    {
+        if (!name_.empty())
+            ::unlink(name_.c_str());
+    }
+
+    // False, with errno set, when no new file can be made in the directory.
+    bool create()
+    {
+#ifdef O_TMPFILE
+        fd_.reset(::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd_.get() >= 0)
+            return true;
+#endif
+        return createNamed();
+    }
+    int fd() const { return fd_.get(); }
+    const std::string& name() const { return name_; }
+
+    // Gives a file made without a name its name, just before the rename.
+    bool giveName()
+    {
+        if (!name_.empty())
+            return true;
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd_.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate = randomName(directory_ + "/" + prefix_);
+            // Through /proc, linking needs no privilege; AT_EMPTY_PATH does.
+            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
+                || (errno == ENOENT && ::linkat(fd_.get(), "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH) == 0)) {
+                name_ = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+    bool close() { return fd_.close(); }
+    // After the rename the name is the target's: nothing to remove.
+    void renamed() { name_.clear(); }
+
+private:
+    bool createNamed()
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string candidate = randomName(directory_ + "/" + prefix_);
+            fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (fd_.get() >= 0) {
+                name_ = candidate;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    std::string directory_;
+    std::string prefix_;
+    std::string name_;
+    FileDescriptor fd_;
+};
+
 } // namespace
+
+namespace testing {
+void setSaveStepHook(void (*hook)(SaveStep))
+{
+    saveStepHook = hook;
+}
+} // namespace testing
 
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
 {
@@ -208,44 +366,56 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         return {false, target + " is not a regular file."};
 
     const std::string directory = directoryOf(target);
-    std::string temporary = directory + "/." + baseNameOf(target) + ".tessaly-XXXXXX";
-    FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.get() < 0) {
+    // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.
+    std::string prefix = ".";
+    prefix += baseNameOf(target);
+    prefix += kTemporaryInfix;
+    removeStaleTemporaries(directory, prefix);
+    // A rename would leave the file's other names with the old content.
+    if (exists && existing.st_nlink > 1)
+        return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+
+    NewFile file(directory, prefix);
+    if (!file.create()) {
         const int error = errno;
         if (exists)
             return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
         return {false, because("Cannot create a new file in " + directory, error)};
     }
-
-    auto discard = [&](const std::string& failure) {
-        ::unlink(temporary.c_str());
-        return SaveOutcome{false, failure};
-    };
-    if (!writeAll(file.get(), bytes) || ::fsync(file.get()) != 0)
-        return discard(because("Cannot write the new content of " + target, errno));
+    if (!writeAll(file.fd(), bytes))
+        return {false, because("Cannot write the new content of " + target, errno)};
 
     bool metadataKept = true;
     if (exists) {
-        if (::fchown(file.get(), existing.st_uid, existing.st_gid) != 0
-            || ::fchmod(file.get(), existing.st_mode & 07777) != 0 || !copyExtendedAttributes(target, file.get()))
-            metadataKept = false;
-    } else if (::fchmod(file.get(), 0644) != 0) {
-        return discard(because("Cannot set the permissions of " + target, errno));
+        // The mode comes last: setting it also sets the mask of an ACL.
+        metadataKept = ::fchown(file.fd(), existing.st_uid, existing.st_gid) == 0
+            && copyExtendedAttributes(target, file.fd()) && ::fchmod(file.fd(), existing.st_mode & 07777) == 0;
+    } else if (::fchmod(file.fd(), 0644) != 0) {
+        return {false, because("Cannot set the permissions of " + target, errno)};
     }
-    if (!file.close())
-        return discard(because("Cannot write the new content of " + target, errno));
-    if (!metadataKept) {
-        ::unlink(temporary.c_str());
+    if (!metadataKept)
         return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
-    }
+    if (::fsync(file.fd()) != 0)
+        return {false, because("Cannot write the new content of " + target, errno)};
+    reached(SaveStep::NewFileWritten);
 
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!file.giveName())
+        return {false, because("Cannot create a new file in " + directory, errno)};
+    reached(SaveStep::NewFileNamed);
+    if (!file.close())
+        return {false, because("Cannot write the new content of " + target, errno)};
+
+    if (::rename(file.name().c_str(), target.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
-        if (error == EBUSY || error == EXDEV)
+        if (error == EBUSY || error == EXDEV) {
+            ::unlink(file.name().c_str());
+            file.renamed();
             return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+        }
         return {false, because("Cannot replace " + target, error)};
     }
+    file.renamed();
+    reached(SaveStep::Renamed);
     syncDirectory(directory);
     return verifyContents(target, bytes);
 }

@@ -1,17 +1,44 @@
 // Saves standard input over the file named on the command line and prints
 // "saved" or the failure's reason. Tests run it as another user or inside a
-// private mount namespace.
+// private mount namespace. With a step name it kills itself with SIGKILL when
+// the save reaches that step, as a crash or a power cut there would.
 #include "filesave.h"
 
+#include <csignal>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <string>
 
+namespace {
+
+platform::SaveStep dieAt;
+
+void dieHere(platform::SaveStep step)
+{
+    if (step == dieAt)
+        std::raise(SIGKILL);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::cerr << "usage: savehelper FILE < new-content\n";
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: savehelper FILE [written|named|renamed|in-place-read|in-place-written] < new-content\n";
         return 2;
+    }
+    if (argc == 3) {
+        const char* names[] = {"written", "named", "renamed", "in-place-read", "in-place-written"};
+        int step = 0;
+        while (step < 5 && std::strcmp(argv[2], names[step]) != 0)
+            ++step;
+        if (step == 5) {
+            std::cerr << "savehelper: no step " << argv[2] << '\n';
+            return 2;
+        }
+        dieAt = static_cast<platform::SaveStep>(step);
+        platform::testing::setSaveStepHook(dieHere);
     }
     const std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     const platform::SaveOutcome outcome = platform::replaceFileContents(argv[1], bytes);

@@ -6,6 +6,8 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdint>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -28,12 +30,17 @@ private slots:
     void bindMountedFileIsRewrittenInPlace();
     void fullDiskLeavesOldBytes();
     void fullDiskDuringInPlaceRewriteRestoresOldBytes();
+    void crashAtEachStepLeavesOldOrNewBytes_data();
+    void crashAtEachStepLeavesOldOrNewBytes();
+    void staleNewFilesOfThisProgramOnlyAreRemoved();
+    void hardLinkedFileIsRewrittenForEveryName();
+    void directoryDefaultAclIsNotAddedToTheFile();
 
 private:
     QString path(const QString& name) const { return directory_->filePath(name); }
     QStringList entries() const
     {
-        return QDir(directory_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(directory_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     static void writeFile(const QString& file, const QByteArray& bytes)
     {
@@ -141,10 +148,15 @@ void FileSaveTest::danglingLinkCreatesItsTarget()
 void FileSaveTest::notARegularFileIsRefused()
 {
     QVERIFY(QDir(directory_->path()).mkdir("hosts"));
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
-    QVERIFY(!outcome.saved);
-    QVERIFY2(outcome.reason.find("not a regular file") != std::string::npos, outcome.reason.c_str());
-    QCOMPARE(entries(), QStringList{"hosts"});
+    // Opening a FIFO to write would wait for a reader for ever.
+    QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0644), 0);
+    for (const char* name : {"hosts", "fifo"}) {
+        const platform::SaveOutcome outcome = platform::replaceFileContents(path(name).toStdString(), "new");
+        QVERIFY(!outcome.saved);
+        QVERIFY2(outcome.reason.find("not a regular file") != std::string::npos, outcome.reason.c_str());
+    }
+    QCOMPARE(entries(), (QStringList{"fifo", "hosts"}));
+    QVERIFY(QFileInfo(path("hosts")).isDir());
 }
 
 void FileSaveTest::unwritableFileInWritableDirectoryIsNotReplaced()
@@ -245,6 +257,129 @@ void FileSaveTest::fullDiskDuringInPlaceRewriteRestoresOldBytes()
     QVERIFY2(result.contains("No space left on device"), qPrintable(result));
     QVERIFY2(result.endsWith("\nsource"), qPrintable(result));
     QCOMPARE(readFile(path("after")), old);
+}
+
+void FileSaveTest::crashAtEachStepLeavesOldOrNewBytes_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("hardLinked"); // a second name makes the save rewrite in place
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray old = "old content\n";
+    const QByteArray fresh = "new content, longer than the old\n";
+    QTest::newRow("new file written, no name yet") << "written" << false << old;
+    QTest::newRow("new file named") << "named" << false << old;
+    QTest::newRow("renamed") << "renamed" << false << fresh;
+    QTest::newRow("in place, old bytes read") << "in-place-read" << true << old;
+    QTest::newRow("in place, written, not truncated") << "in-place-written" << true << fresh;
+}
+
+void FileSaveTest::crashAtEachStepLeavesOldOrNewBytes()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, hardLinked);
+    QFETCH(QByteArray, expected);
+    const QByteArray fresh = "new content, longer than the old\n";
+    writeFile(path("hosts"), "old content\n");
+    if (hardLinked)
+        QCOMPARE(::link(QFile::encodeName(path("hosts")).constData(), QFile::encodeName(path("other")).constData()), 0);
+
+    const QString killed = runShell(QString("\"$SAVE\" '%1' %2; echo \"exit $?\"").arg(path("hosts"), step), fresh);
+    QVERIFY2(killed.startsWith("exit 137"), qPrintable(killed)); // 128 + SIGKILL
+    QCOMPARE(readFile(path("hosts")), expected);
+    if (hardLinked)
+        QCOMPARE(readFile(path("other")), expected);
+
+    // The file had no name before the step "named": nothing is left then. A
+    // named one is left, and the next save removes it once it is older than
+    // the program that saves (here: made to look an hour old).
+    const QStringList left = entries().filter(".tessaly-");
+    QCOMPARE(left.size(), step == "named" ? 1 : 0);
+    for (const QString& name : left) {
+        const timespec anHourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), anHourAgo, 0), 0);
+    }
+    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "again");
+    QVERIFY2(outcome.saved, outcome.reason.c_str());
+    QCOMPARE(readFile(path("hosts")), "again");
+    QCOMPARE(entries(), hardLinked ? (QStringList{"hosts", "other"}) : QStringList{"hosts"});
+}
+
+void FileSaveTest::staleNewFilesOfThisProgramOnlyAreRemoved()
+{
+    writeFile(path("hosts"), "old");
+    const timespec anHourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+    auto makeOld = [&](const QString& name) {
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), anHourAgo, AT_SYMLINK_NOFOLLOW), 0);
+    };
+    // Removed: an old regular file of exactly the naming of a save.
+    writeFile(path(".hosts.tessaly-Ab12Cd"), "left by a crash");
+    makeOld(".hosts.tessaly-Ab12Cd");
+    // Kept: too young (another instance may be saving), other names, not a
+    // regular file.
+    writeFile(path(".hosts.tessaly-young1"), "being written");
+    for (const char* name : {".hosts.tessaly-short", ".hosts.tessaly-Ab12Cd7", ".other.tessaly-Ab12Cd", "hosts.tessaly-Ab12Cd",
+                             ".hosts.tessaly-Ab-2Cd"}) {
+        writeFile(path(name), "not ours");
+        makeOld(name);
+    }
+    QVERIFY(QDir(directory_->path()).mkdir(".hosts.tessaly-dir123"));
+    QVERIFY(QFile::link("hosts", path(".hosts.tessaly-link12")));
+    makeOld(".hosts.tessaly-link12");
+
+    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    QVERIFY2(outcome.saved, outcome.reason.c_str());
+    QCOMPARE(entries(), (QStringList{".hosts.tessaly-Ab-2Cd", ".hosts.tessaly-Ab12Cd7", ".hosts.tessaly-dir123",
+                                     ".hosts.tessaly-link12", ".hosts.tessaly-short", ".hosts.tessaly-young1",
+                                     ".other.tessaly-Ab12Cd", "hosts", "hosts.tessaly-Ab12Cd"}));
+}
+
+void FileSaveTest::hardLinkedFileIsRewrittenForEveryName()
+{
+    writeFile(path("hosts"), "old");
+    const QByteArray file = QFile::encodeName(path("hosts"));
+    QCOMPARE(::link(file.constData(), QFile::encodeName(path("second name")).constData()), 0);
+    struct stat before {};
+    QCOMPARE(::stat(file.constData(), &before), 0);
+    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    QVERIFY2(outcome.saved, outcome.reason.c_str());
+    QCOMPARE(readFile(path("second name")), "new");
+    struct stat after {};
+    QCOMPARE(::stat(file.constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_nlink, nlink_t(2));
+    QCOMPARE(entries(), (QStringList{"hosts", "second name"}));
+}
+
+void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
+{
+    // A default ACL of the directory (user 12345: rwx) is passed on to every
+    // new file made in it, the new content's file included.
+    const QByteArray directory = QFile::encodeName(directory_->path());
+    struct AclEntry {
+        std::uint16_t tag, permissions;
+        std::uint32_t id;
+    };
+    const std::uint32_t header = 2; // the ACL's version
+    const AclEntry acl[] = {{0x01, 7, 0xFFFFFFFF}, {0x02, 7, 12345}, {0x04, 5, 0xFFFFFFFF}, {0x10, 7, 0xFFFFFFFF},
+                            {0x20, 5, 0xFFFFFFFF}};
+    QByteArray value(reinterpret_cast<const char*>(&header), sizeof header);
+    value.append(reinterpret_cast<const char*>(acl), sizeof acl);
+    writeFile(path("hosts"), "old");
+    ::chmod(QFile::encodeName(path("hosts")).constData(), 0644);
+    if (::setxattr(directory.constData(), "system.posix_acl_default", value.constData(), value.size(), 0) != 0)
+        QSKIP("this file system has no POSIX ACLs");
+    writeFile(path("probe"), "");
+    QVERIFY(::getxattr(QFile::encodeName(path("probe")).constData(), "system.posix_acl_access", nullptr, 0) > 0);
+    QVERIFY(QFile::remove(path("probe")));
+
+    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    QVERIFY2(outcome.saved, outcome.reason.c_str());
+    const QByteArray file = QFile::encodeName(path("hosts"));
+    QCOMPARE(::getxattr(file.constData(), "system.posix_acl_access", nullptr, 0), ssize_t(-1));
+    QCOMPARE(errno, ENODATA);
+    struct stat status {};
+    QCOMPARE(::stat(file.constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0644));
 }
 
 QTEST_GUILESS_MAIN(FileSaveTest)
