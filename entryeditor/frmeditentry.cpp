@@ -76,7 +76,17 @@ void frmEditEntry::Form_Activate()
     txtHost->setText(platform::textFromFile(SelectedItem->host()));
     txtIP->setText(platform::textFromFile(SelectedItem->ip()));
     txtComment->setText(platform::textFromFile(SelectedItem->comment()));
+    filledHost_ = txtHost->text();
+    filledIP_ = txtIP->text();
+    filledComment_ = txtComment->text();
     cmdRevert->setEnabled(false);
+}
+
+std::string frmEditEntry::bytesOf(const QLineEdit* box, const QString& filled, std::string_view original) const
+{
+    if (box->text() == filled)
+        return std::string(original);
+    return platform::textForFile(platform::trimSpaces(box->text()));
 }
 
 void frmEditEntry::txtHost_Change()
@@ -121,9 +131,9 @@ void frmEditEntry::cmdSaveClose_Click()
         hide();
         return;
     }
-    const std::string host = asciiLower(platform::textForFile(platform::trimSpaces(txtHost->text())));
-    const std::string address = platform::textForFile(platform::trimSpaces(txtIP->text()));
-    const std::string comment = platform::textForFile(platform::trimSpaces(txtComment->text()));
+    const std::string host = asciiLower(bytesOf(txtHost, filledHost_, SelectedItem->host()));
+    const std::string address = bytesOf(txtIP, filledIP_, SelectedItem->ip());
+    const std::string comment = bytesOf(txtComment, filledComment_, SelectedItem->comment());
     if (host.empty() || address.empty()) {
         platform::showMessage(QStringLiteral("Please enter at least a hostname and an IP address."),
                               MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Error"));

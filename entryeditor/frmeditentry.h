@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <string>
+#include <string_view>
+
 class QLineEdit;
 class QPushButton;
 
@@ -38,6 +41,11 @@ protected:
     void reject() override;
 
 private:
+    // The bytes to store for a box: the entry's own where the box still shows
+    // what it was filled with, so that bytes the system's encoding cannot
+    // show (or that the box shows as blanks) survive an edit of another box.
+    std::string bytesOf(const QLineEdit* box, const QString& filled, std::string_view original) const;
+
     HostCollection& cHosts;
     bool& m_HasChanged;
     bool closedByTitleBar_ = false;
@@ -45,6 +53,9 @@ private:
     QLineEdit* txtHost = nullptr;
     QLineEdit* txtIP = nullptr;
     QLineEdit* txtComment = nullptr;
+    QString filledHost_;
+    QString filledIP_;
+    QString filledComment_;
     QPushButton* cmdRevert = nullptr;
     QPushButton* cmdCancel = nullptr;
     QPushButton* cmdSaveClose = nullptr;

@@ -3,26 +3,37 @@
 #include <QLineEdit>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
-QString lineBreaksAsBlanks(QString text)
+// Characters that the system reads as a separator or an end where the list
+// would show something else: line breaks, TAB, vertical tab, form feed, NUL.
+bool isControlSeparator(QChar c)
+{
+    const char16_t code = c.unicode();
+    return code == u'\r' || code == u'\n' || code == u'\t' || code == u'\v' || code == u'\f' || code == 0;
+}
+
+QString controlsAsBlanks(QString text)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    text.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    for (QChar& c : text)
+        if (isControlSeparator(c))
+            c = QLatin1Char(' ');
     return text;
 }
 
-class LineBreaksAsBlanks : public QValidator {
+class ControlsAsBlanks : public QValidator {
 public:
     using QValidator::QValidator;
 
     State validate(QString& input, int& position) const override
     {
-        if (input.contains(QLatin1Char('\r')) || input.contains(QLatin1Char('\n'))) {
-            const QString before = lineBreaksAsBlanks(input.left(position));
-            input = before + lineBreaksAsBlanks(input.mid(position));
+        if (std::any_of(input.cbegin(), input.cend(), isControlSeparator)) {
+            const QString before = controlsAsBlanks(input.left(position));
+            input = before + controlsAsBlanks(input.mid(position));
             position = static_cast<int>(before.size());
         }
         return Acceptable;
@@ -54,7 +65,7 @@ QString trimSpaces(const QString& text)
 
 void keepSingleLine(QLineEdit* box)
 {
-    box->setValidator(new LineBreaksAsBlanks(box));
+    box->setValidator(new ControlsAsBlanks(box));
 }
 
 } // namespace platform

@@ -18,8 +18,9 @@ std::string textForFile(const QString& text);
 // space stay.
 QString trimSpaces(const QString& text);
 
-// Makes the text box hold one line: a line break typed, pasted or set becomes
-// a blank, so that no entry can carry one into the hosts file.
+// Makes the text box hold one line of what the system will read as shown: a
+// line break, TAB, vertical tab, form feed or NUL typed, pasted or set
+// becomes a blank, so that no entry can carry one into the hosts file.
 void keepSingleLine(QLineEdit* box);
 
 } // namespace platform

@@ -7,6 +7,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
@@ -60,6 +63,7 @@ private slots:
     void cancelWithoutChangesEndsQuietly();
     void cancelAfterChangeWithEachAnswer();
     void failedSaveKeepsWindowAndEdits();
+    void unreadableFileIsNeverOverwritten_data();
     void unreadableFileIsNeverOverwritten();
     void fileChangedByAnotherProgramAsksFirst();
     void titleBarCloseActsAsCancel();
@@ -228,7 +232,7 @@ void MainWindowTest::addTrimsAndAppends()
     QVERIFY(fixture.boxes().isEmpty());
     QCOMPARE(fixture.hostColumn().last(), "Delta.Lab");
     QCOMPARE(fixture.cell(4, 1), "10.0.0.9");
-    QCOMPARE(fixture.cell(4, 2), "new\tbox");
+    QCOMPARE(fixture.cell(4, 2), "new box"); // a typed TAB is a blank, as the system reads it
     QCOMPARE(fixture.box("txtHost")->text(), "");
     QCOMPARE(fixture.box("txtIP")->text(), "127.0.0.1");
     QCOMPARE(fixture.box("txtComment")->text(), "");
@@ -236,7 +240,7 @@ void MainWindowTest::addTrimsAndAppends()
     QCOMPARE(fixture.selectedRow(), 0);
 
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
-    QCOMPARE(fixture.fileBytes(), kRewrittenFixture + "10.0.0.9\tDelta.Lab\t\t# new\tbox\r\n");
+    QCOMPARE(fixture.fileBytes(), kRewrittenFixture + "10.0.0.9\tDelta.Lab\t\t# new box\r\n");
 }
 
 void MainWindowTest::addRefusalsKeepTheBoxes()
@@ -285,6 +289,9 @@ void MainWindowTest::textBoxesHoldOneLine()
     QApplication::clipboard()->setText("pasted\nname\rhere");
     host->paste();
     QCOMPARE(host->text(), "pasted name here");
+    // What the system reads as a separator or an end is shown as what it is.
+    fixture.box("txtIP")->setText(QString::fromUtf16(u"1\t2\v3\f4") + QChar(0) + "5");
+    QCOMPARE(fixture.box("txtIP")->text(), "1 2 3 4 5");
     fixture.box("txtComment")->setText("two\nlines");
     fixture.add(host->text(), "1.2.3.4", fixture.box("txtComment")->text());
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
@@ -483,12 +490,37 @@ void MainWindowTest::failedSaveKeepsWindowAndEdits()
     QVERIFY(!fixture.ended());
 }
 
+void MainWindowTest::unreadableFileIsNeverOverwritten_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("directory") << "directory" << "Is a directory";
+    // A FIFO would block a reader that waits for a writer: start-up must not hang.
+    QTest::newRow("fifo") << "fifo" << "Not a regular file";
+    QTest::newRow("no read permission") << "unreadable" << "Permission denied";
+}
+
 void MainWindowTest::unreadableFileIsNeverOverwritten()
 {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
     MainWindowFixture fixture("");
-    // A directory where the file should be: it exists but cannot be read.
-    QVERIFY(QDir().mkpath(fixture.directory.filePath("unreadable/hosts")));
-    const QString path = fixture.directory.filePath("unreadable/hosts");
+    const QString path = fixture.directory.filePath("odd/hosts");
+    QVERIFY(QDir().mkpath(fixture.directory.filePath("odd")));
+    const QByteArray encoded = QFile::encodeName(path);
+    if (kind == "directory") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "fifo") {
+        QCOMPARE(::mkfifo(encoded.constData(), 0644), 0);
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root reads a file without read permission");
+        QFile::copy(QStringLiteral(TESSALY_TEST_DATA_DIR "/main-window.hosts"), path);
+        QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
+    }
+    struct stat before {};
+    QCOMPARE(::lstat(encoded.constData(), &before), 0);
+
     platform::messagescript::clear();
     frmMain window([&] { return path.toStdString(); });
     QSignalSpy ending(&window, &frmMain::programEnding);
@@ -497,10 +529,13 @@ void MainWindowTest::unreadableFileIsNeverOverwritten()
     window.findChild<QPushButton*>("cmdClose")->click();
     QCOMPARE(platform::messagescript::shown().size(), 1);
     QCOMPARE(platform::messagescript::shown()[0].prompt,
-             "The hosts file could not be saved:\r\n" + path
-                 + "\r\n\r\nThe file could not be read when Tessaly started, so it was left as it is.");
+             "The hosts file could not be saved:\r\n" + path + "\r\n\r\nThe file could not be read when Tessaly started ("
+                 + reason + "), so it was left as it is.");
     QCOMPARE(ending.count(), 0);
-    QVERIFY(QFileInfo(path).isDir());
+    struct stat after {};
+    QCOMPARE(::lstat(encoded.constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
 }
 
 void MainWindowTest::fileChangedByAnotherProgramAsksFirst()
