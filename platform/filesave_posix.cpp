@@ -245,17 +245,31 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
     return failed;
 }
 
+// Compares chunk by chunk: a copy of a large file read back whole would
+// double the memory the save needs.
 SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
 {
     FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    std::string written;
-    written.reserve(bytes.size());
-    if (file.get() < 0 || !readAll(file.get(), written))
+    if (file.get() < 0)
         return {false, because("Cannot read " + target + " back after saving", errno)};
-    if (written != bytes)
-        return {false, "The saved file " + target
-                           + " does not hold what was written; another program may have changed it back."};
-    return {true, {}};
+    const SaveOutcome changed{false, "The saved file " + target
+                                         + " does not hold what was written; another program may have changed it back."};
+    char buffer[1 << 16];
+    std::string_view expected = bytes;
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return {false, because("Cannot read " + target + " back after saving", errno)};
+        }
+        if (got == 0)
+            return expected.empty() ? SaveOutcome{true, {}} : changed;
+        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
+        if (!expected.starts_with(chunk))
+            return changed;
+        expected.remove_prefix(chunk.size());
+    }
 }
 
 SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& target, std::string_view bytes)
