@@ -8,6 +8,9 @@ namespace platform {
 struct SaveOutcome {
     bool saved = false;
     std::string reason; // what failed and the system's words, when not saved
+    // The system refused access (POSIX: EACCES or EPERM): a process with
+    // administrator rights could save where this one may not.
+    bool accessDenied = false;
 };
 
 // Replaces the content of the file at `path` with `bytes`, so that the file

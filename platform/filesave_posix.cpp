@@ -41,6 +41,11 @@ std::string because(const std::string& what, int error)
     return what + ": " + std::strerror(error);
 }
 
+SaveOutcome failure(const std::string& what, int error)
+{
+    return {false, because(what, error), error == EACCES || error == EPERM};
+}
+
 // One write(2) for the whole buffer where the system allows it; a short write
 // goes on from where it stopped, and a write of nothing is an error instead
 // of a loop that never ends.
@@ -220,16 +225,16 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
 {
     FileDescriptor file(::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
-        return {false, because("Cannot open " + target + " for writing", errno)};
+        return failure("Cannot open " + target + " for writing", errno);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0)
-        return {false, because("Cannot look at " + target, errno)};
+        return failure("Cannot look at " + target, errno);
     if (!S_ISREG(status.st_mode))
         return {false, target + " is not a regular file."};
     std::string previous;
     previous.reserve(static_cast<std::size_t>(status.st_size));
     if (!readAll(file.get(), previous))
-        return {false, because("Cannot read " + target, errno)};
+        return failure("Cannot read " + target, errno);
     reached(SaveStep::InPlaceOldRead);
 
     if (rewrite(file.get(), bytes)) {
@@ -239,7 +244,7 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
                                    errno)};
         return {true, {}};
     }
-    SaveOutcome failed{false, because("Cannot write " + target, errno)};
+    SaveOutcome failed = failure("Cannot write " + target, errno);
     if (!rewrite(file.get(), previous))
         failed.reason += because(" (and its previous content could not be written back", errno) + ")";
     return failed;
@@ -251,7 +256,7 @@ SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
 {
     FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
-        return {false, because("Cannot read " + target + " back after saving", errno)};
+        return failure("Cannot read " + target + " back after saving", errno);
     const SaveOutcome changed{false, "The saved file " + target
                                          + " does not hold what was written; another program may have changed it back."};
     char buffer[1 << 16];
@@ -261,7 +266,7 @@ SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return {false, because("Cannot read " + target + " back after saving", errno)};
+            return failure("Cannot read " + target + " back after saving", errno);
         }
         if (got == 0)
             return expected.empty() ? SaveOutcome{true, {}} : changed;
@@ -375,7 +380,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT)
-        return {false, because("Cannot look at " + target, errno)};
+        return failure("Cannot look at " + target, errno);
     if (exists && !S_ISREG(existing.st_mode))
         return {false, target + " is not a regular file."};
 
@@ -394,10 +399,10 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         const int error = errno;
         if (exists)
             return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
-        return {false, because("Cannot create a new file in " + directory, error)};
+        return failure("Cannot create a new file in " + directory, error);
     }
     if (!writeAll(file.fd(), bytes))
-        return {false, because("Cannot write the new content of " + target, errno)};
+        return failure("Cannot write the new content of " + target, errno);
 
     bool metadataKept = true;
     if (exists) {
@@ -405,19 +410,19 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         metadataKept = ::fchown(file.fd(), existing.st_uid, existing.st_gid) == 0
             && copyExtendedAttributes(target, file.fd()) && ::fchmod(file.fd(), existing.st_mode & 07777) == 0;
     } else if (::fchmod(file.fd(), 0644) != 0) {
-        return {false, because("Cannot set the permissions of " + target, errno)};
+        return failure("Cannot set the permissions of " + target, errno);
     }
     if (!metadataKept)
         return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
     if (::fsync(file.fd()) != 0)
-        return {false, because("Cannot write the new content of " + target, errno)};
+        return failure("Cannot write the new content of " + target, errno);
     reached(SaveStep::NewFileWritten);
 
     if (!file.giveName())
-        return {false, because("Cannot create a new file in " + directory, errno)};
+        return failure("Cannot create a new file in " + directory, errno);
     reached(SaveStep::NewFileNamed);
     if (!file.close())
-        return {false, because("Cannot write the new content of " + target, errno)};
+        return failure("Cannot write the new content of " + target, errno);
 
     if (::rename(file.name().c_str(), target.c_str()) != 0) {
         const int error = errno;
@@ -426,7 +431,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
             file.renamed();
             return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
         }
-        return {false, because("Cannot replace " + target, error)};
+        return failure("Cannot replace " + target, error);
     }
     file.renamed();
     reached(SaveStep::Renamed);
