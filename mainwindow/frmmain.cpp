@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "administratorsave.h"
 #include "controls.h"
 #include "ending.h"
 #include "fileread.h"
@@ -297,7 +298,10 @@ bool frmMain::SaveHostsFile()
         return refuse("The file could not be read when Tessaly started (" + reading_.reason
                       + "), so it was left as it is.");
 
-    if (!(platform::snapshotFile(m_HostsPath) == reading_.snapshot)) {
+    // What the file is now: a save goes ahead only over this, also when the
+    // helper writes it, and the question below lets the user agree to it.
+    const FileSnapshot current = platform::snapshotFile(m_HostsPath);
+    if (!(current == reading_.snapshot)) {
         const MessageAnswer answer = platform::showMessage(
             QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
                            "Overwrite those changes with the entries shown here?"),
@@ -307,7 +311,16 @@ bool frmMain::SaveHostsFile()
     }
 
     const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
-    const platform::SaveOutcome outcome = platform::replaceFileContents(m_HostsPath, bytes);
+    platform::SaveOutcome outcome = platform::replaceFileContents(m_HostsPath, bytes);
+    // The helper writes the system's hosts file only, never another path.
+    if (!outcome.saved && outcome.accessDenied && platform::canSaveWithAdministratorRights()
+        && m_HostsPath == platform::systemHostsFilePath()) {
+        savingWithHelper_ = true;
+        setEnabled(false);
+        outcome = platform::saveWithAdministratorRights(current, bytes);
+        setEnabled(true);
+        savingWithHelper_ = false;
+    }
     if (!outcome.saved)
         return refuse(outcome.reason);
     reading_.snapshot = FileSnapshot::of(bytes);
@@ -370,7 +383,12 @@ void frmMain::endProgram()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    // The title-bar close leaves as CANCEL [ESC] does.
+    // The title-bar close leaves as CANCEL [ESC] does; not while the save
+    // helper is writing the file.
+    if (savingWithHelper_) {
+        event->ignore();
+        return;
+    }
     if (ending_ || confirmLeaving()) {
         event->accept();
         endProgram();

@@ -78,6 +78,7 @@ private:
     std::string m_HeaderText;
     ReadReport reading_;
     bool ending_ = false;
+    bool savingWithHelper_ = false;
     std::unique_ptr<frmEditEntry> editor_;
 
     HostsTableModel* model_ = nullptr;

@@ -1,0 +1,79 @@
+#include "administratorsave.h"
+
+#include "privilegedsave.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace platform {
+namespace {
+
+// pkexec's exit codes when it did not run the program.
+constexpr int kAuthenticationDismissed = 126;
+constexpr int kNotAuthorized = 127;
+
+// The helper installed under the same prefix as the editor (bin/ and
+// libexec/tessaly/ side by side, whatever the prefix); from a build tree, the
+// one built beside the editor.
+QString saveHelperPath()
+{
+    const QString programs = QCoreApplication::applicationDirPath();
+    const QString installed = QFileInfo(programs + QStringLiteral("/../libexec/tessaly/tessaly-save-helper"))
+                                  .absoluteFilePath();
+    const QString built = programs + QStringLiteral("/savehelper/tessaly-save-helper");
+    return QFileInfo::exists(installed) || !QFileInfo::exists(built) ? installed : built;
+}
+
+} // namespace
+
+bool canSaveWithAdministratorRights()
+{
+#ifdef __linux__
+    return true;
+#else
+    return false;
+#endif
+}
+
+SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::string_view content)
+{
+    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    if (pkexec.isEmpty())
+        return {false, "Saving needs administrator rights, and pkexec, which asks for them, is not installed."};
+
+    QProcess helper;
+    helper.setProgram(pkexec);
+    helper.setArguments({saveHelperPath()});
+    QEventLoop waiting;
+    QObject::connect(&helper, &QProcess::finished, &waiting, &QEventLoop::quit);
+    helper.start();
+    if (!helper.waitForStarted())
+        return {false, "pkexec could not be started: " + helper.errorString().toStdString()};
+    const std::string header = privileged::encodeHeader(expected, content.size());
+    helper.write(header.data(), static_cast<qint64>(header.size()));
+    helper.write(content.data(), static_cast<qint64>(content.size()));
+    helper.closeWriteChannel();
+    if (helper.state() != QProcess::NotRunning)
+        waiting.exec(QEventLoop::ExcludeUserInputEvents);
+
+    const QByteArray answer = helper.readAllStandardOutput().trimmed();
+    const std::string_view line(answer.constData(), static_cast<std::size_t>(answer.size()));
+    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0 && line == privileged::kSavedLine)
+        return {true, {}};
+    if (line.starts_with(privileged::kErrorPrefix))
+        return {false, std::string(line.substr(privileged::kErrorPrefix.size()))};
+    if (helper.exitStatus() == QProcess::NormalExit
+        && (helper.exitCode() == kAuthenticationDismissed || helper.exitCode() == kNotAuthorized)) {
+        const QByteArray complaint = helper.readAllStandardError();
+        // pkexec says so when it found no program to run, not a refusal.
+        if (complaint.contains("Cannot run program"))
+            return {false, complaint.trimmed().toStdString()};
+        return {false, "Authentication was cancelled or refused"};
+    }
+    return {false, "The save helper ended without an answer: " + helper.readAllStandardError().trimmed().toStdString()};
+}
+
+} // namespace platform
