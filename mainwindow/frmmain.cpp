@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmmain.h"
 
 #include "administratorsave.h"
@@ -14,6 +15,7 @@
 #include "text.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -113,6 +115,10 @@ void frmMain::buildControls()
     lstHosts->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstHosts->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstHosts->setSortingEnabled(false);
+    // Tab follows the window's tab order instead of moving from cell to
+    // cell, which would trap the keyboard in the list.
+    lstHosts->setTabKeyNavigation(false);
+    lstHosts->installEventFilter(this);
     QHeaderView* header = lstHosts->horizontalHeader();
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
@@ -379,6 +385,21 @@ void frmMain::endProgram()
     ending_ = true;
     emit programEnding();
     platform::endProgram();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on the selected row opens it as a double-click does, so that the
+    // editor can be reached from the keyboard. Ctrl+Enter stays SAVE/CLOSE.
+    if (watched == lstHosts && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
+            lstHosts_DblClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

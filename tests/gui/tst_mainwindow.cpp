@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "guitestutil.h"
 
 #include <QApplication>
@@ -72,6 +73,7 @@ private slots:
     // Keys
     void escapeActsOnceWithAnyModifier();
     void ctrlEnterSavesAndPlainEnterDoesNot();
+    void keyboardReachesEveryControlAndTheEditor();
     void releaseWithoutPressInThisWindowIsIgnored();
     void escapeDismissingTheRealSaveQuestionDoesNotAskAgain();
 };
@@ -638,7 +640,6 @@ void MainWindowTest::ctrlEnterSavesAndPlainEnterDoesNot()
     MainWindowFixture fixture("main-window.hosts");
     const QByteArray before = fixture.fileBytes();
     QTest::keyClick(fixture.box("txtHost"), Qt::Key_Return);
-    QTest::keyClick(fixture.list(), Qt::Key_Enter);
     QTest::keyClick(fixture.box("txtIP"), Qt::Key_Return, Qt::ShiftModifier);
     QVERIFY(!fixture.ended());
     QVERIFY(fixture.boxes().isEmpty());
@@ -651,6 +652,39 @@ void MainWindowTest::ctrlEnterSavesAndPlainEnterDoesNot()
     MainWindowFixture keypad("main-window.hosts");
     QTest::keyClick(keypad.list(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
     QVERIFY(keypad.ended());
+}
+
+void MainWindowTest::keyboardReachesEveryControlAndTheEditor()
+{
+    MainWindowFixture fixture("main-window.hosts");
+    fixture.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
+    fixture.clickRow(1);
+    fixture.list()->setFocus();
+    // Tab leaves the list by the window's tab order, not from cell to cell.
+    QTest::keyClick(fixture.list(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), fixture.button("cmdInformation"));
+    for (int step = 0; step < 4 && QApplication::focusWidget() != fixture.button("cmdRemove"); ++step)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), fixture.button("cmdRemove"));
+
+    // Enter on the selected row opens it as a double-click does, with the
+    // same rule for localhost; the main window acts on none of its keys.
+    QString opened;
+    QTimer::singleShot(0, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        opened = modal ? modal->objectName() : QString();
+        if (modal)
+            modal->hide();
+    });
+    QTest::keyClick(fixture.list(), Qt::Key_Return);
+    QCOMPARE(opened, "frmEditEntry");
+    QVERIFY(fixture.boxes().isEmpty());
+    fixture.clickRow(0);
+    QTest::keyClick(fixture.list(), Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(fixture.boxes().size(), 1);
+    QCOMPARE(fixture.boxes()[0].prompt, "Cannot edit 'localhost' entry.");
+    QVERIFY(!fixture.ended());
 }
 
 void MainWindowTest::releaseWithoutPressInThisWindowIsIgnored()
