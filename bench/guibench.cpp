@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the main window with a generated hosts file (200,000 lines, or
 // `--lines N`) under the offscreen platform: start-up beyond an empty file, rebuilding the list,
 // ADD, REMOVE and REMOVE ALL including their rebuild and repaint, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures loading, formatting and saving a hosts file the way the program
 // does at start-up and on SAVE/CLOSE.
 //

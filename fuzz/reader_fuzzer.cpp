@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the hosts file reader. Checks that reading never
 // crashes, that the input cut into chunks anywhere reads the same, and that
 // reading what the writer made of a reading gives the same header and entries.

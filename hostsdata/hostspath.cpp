@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostspath.h"
 
 std::string hostsPathBelowSystemDirectory(std::string_view systemDirectory)

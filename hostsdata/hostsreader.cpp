@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsreader.h"
 
 // Inlined: a digest over every byte of a large file is worth the inlining,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Formatting a hosts file: the header exactly as stored, one empty line, then

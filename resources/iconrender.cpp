@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program icon from its SVG source into the PNG sizes the
 // desktop needs and a Windows .ico holding them all:
 //   iconrender SOURCE.svg OUTPUT-DIRECTORY

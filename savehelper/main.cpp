@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessaly-save-helper: writes the system's hosts file for the editor, which
 // runs as the user, with the rights that pkexec gave it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves standard input over the file named on the command line and prints
 // "saved" or the failure's reason. Tests run it as another user or inside a
 // private mount namespace. With a step name it kills itself with SIGKILL when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The save helper, the one program that runs as root: its request reading,
 // and the real executable in a private mount namespace whose /etc/hosts is a
 // test file, with each way it refuses.

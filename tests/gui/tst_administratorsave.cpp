@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving through the save helper when the editor may not write the hosts
 // file itself. As root, the test runs in a private mount namespace whose
 // /etc/hosts is a test file made immutable (so that even root's own save is

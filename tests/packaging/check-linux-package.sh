@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a staging directory and checks what a desktop needs
 # of it with the freedesktop validators, then builds the Debian package and
 # checks its contents and dependencies.
@@ -13,32 +14,49 @@ DESTDIR="$stage/root" cmake --install "$build" --prefix /usr >/dev/null
 share="$stage/root/usr/share"
 
 desktop-file-validate "$share/applications/org.tessaly.Tessaly.desktop"
-grep -qx 'Exec=/usr/bin/tessaly-admin' "$share/applications/org.tessaly.Tessaly.desktop" || fail "desktop entry Exec"
-grep -qx 'Categories=System;Settings;' "$share/applications/org.tessaly.Tessaly.desktop" || fail "desktop categories"
+# The editor starts as the user: no password at start, no root window.
+grep -qx 'Exec=tessaly' "$share/applications/org.tessaly.Tessaly.desktop" || fail "desktop entry Exec"
+grep -qx 'Categories=System;' "$share/applications/org.tessaly.Tessaly.desktop" || fail "desktop categories"
+grep -qx 'StartupWMClass=tessaly' "$share/applications/org.tessaly.Tessaly.desktop" || fail "desktop StartupWMClass"
 appstreamcli validate --no-net "$share/metainfo/org.tessaly.Tessaly.metainfo.xml"
 
+# One action, for the save helper only, and never for a graphical program.
 policy="$share/polkit-1/actions/org.tessaly.Tessaly.policy"
 xmllint --noout "$policy"
-[ "$(xmllint --xpath 'string(//action/@id)' "$policy")" = org.tessaly.Tessaly.run ] || fail "policy action id"
-[ "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")" = /usr/bin/tessaly ] \
-    || fail "policy exec.path"
-grep -q 'pkexec "$program"' "$stage/root/usr/bin/tessaly-admin" || fail "launcher does not use pkexec"
-grep -q '^program="/usr/bin/tessaly"$' "$stage/root/usr/bin/tessaly-admin" || fail "launcher program path"
-sh -n "$stage/root/usr/bin/tessaly-admin"
+[ "$(xmllint --xpath 'count(//action)' "$policy")" = 1 ] || fail "policy actions"
+[ "$(xmllint --xpath 'string(//action/@id)' "$policy")" = org.tessaly.Tessaly.save ] || fail "policy action id"
+[ "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")" \
+    = /usr/libexec/tessaly/tessaly-save-helper ] || fail "policy exec.path"
+[ "$(xmllint --xpath 'count(//annotate[@key="org.freedesktop.policykit.exec.allow_gui"])' "$policy")" = 0 ] \
+    || fail "policy lets a graphical program run as root"
+[ "$(xmllint --xpath 'string(//defaults/allow_active)' "$policy")" = auth_admin_keep ] || fail "policy allow_active"
+[ "$(xmllint --xpath 'string(//defaults/allow_any)' "$policy")" = auth_admin ] || fail "policy allow_any"
+[ -x "$stage/root/usr/libexec/tessaly/tessaly-save-helper" ] || fail "save helper not installed"
+[ ! -e "$stage/root/usr/bin/tessaly-admin" ] || fail "the root launcher is still installed"
 for size in 16 32 48 256; do
     [ -s "$share/icons/hicolor/${size}x${size}/apps/org.tessaly.Tessaly.png" ] || fail "icon ${size}"
 done
+gzip -t "$share/man/man1/tessaly.1.gz" "$share/doc/tessaly/changelog.gz"
 
 (cd "$stage" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$stage"/tessaly_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/tessaly ./usr/bin/tessaly-admin ./usr/share/applications/org.tessaly.Tessaly.desktop \
-    ./usr/share/metainfo/org.tessaly.Tessaly.metainfo.xml ./usr/share/polkit-1/actions/org.tessaly.Tessaly.policy \
-    ./usr/share/icons/hicolor/48x48/apps/org.tessaly.Tessaly.png; do
+for path in ./usr/bin/tessaly ./usr/libexec/tessaly/tessaly-save-helper \
+    ./usr/share/applications/org.tessaly.Tessaly.desktop ./usr/share/metainfo/org.tessaly.Tessaly.metainfo.xml \
+    ./usr/share/polkit-1/actions/org.tessaly.Tessaly.policy ./usr/share/icons/hicolor/48x48/apps/org.tessaly.Tessaly.png \
+    ./usr/share/man/man1/tessaly.1.gz ./usr/share/doc/tessaly/copyright ./usr/share/doc/tessaly/changelog.gz; do
     grep -q " $path\$" <<<"$contents" || fail "package lacks $path"
 done
+grep -q '^-rwxr-xr-x root/root .* ./usr/libexec/tessaly/tessaly-save-helper$' <<<"$contents" \
+    || fail "save helper permissions"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6; do
+for package in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 pkexec; do
     grep -q "$package" <<<"$depends" || fail "package does not depend on $package: $depends"
 done
+# Debian's own checks: no error and no warning.
+command -v lintian >/dev/null || fail "lintian is not installed"
+if ! report=$(lintian --fail-on error,warning "$deb" 2>&1); then
+    echo "$report" >&2
+    fail "lintian reports errors or warnings"
+fi
 echo "package $(basename "$deb"): $(grep -c . <<<"$contents") entries; Depends: $depends"

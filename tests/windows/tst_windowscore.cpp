@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the hosts data and the Windows file code, run under wine: the
 // system directory query, saving with ReplaceFileW (attributes kept, the
 // in-place fallback, no temporary file left), and paths in the ANSI code page.
