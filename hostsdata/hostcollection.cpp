@@ -210,12 +210,6 @@ void HostCollection::reset()
     holes_ = 0;
 }
 
-void HostCollection::reserve(std::size_t entries)
-{
-    slots_.reserve(entries + holes_);
-    index_.reserve(entries);
-}
-
 void HostCollection::squeezeHoles()
 {
     slots_.erase(std::remove(slots_.begin(), slots_.end(), HostEntryRef()), slots_.end());

@@ -52,8 +52,6 @@ public:
     bool remove(std::string_view host);
     // The collection becomes empty.
     void reset();
-    // Makes room for this many entries in all, so a large reading grows nothing.
-    void reserve(std::size_t entries);
 
     std::size_t size() const { return slots_.size() - holes_; }
     bool empty() const { return size() == 0; }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace platform {
 
@@ -19,6 +20,14 @@ struct ChunkedRead {
     ReadStatus status = ReadStatus::NoFile;
     std::string reason; // the system's words, when Failed
 };
+
+inline constexpr std::size_t kReadChunkBytes = 256 * 1024;
+inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
+
+inline ChunkedRead readFailed(std::string reason)
+{
+    return {ReadStatus::Failed, std::move(reason)};
+}
 
 // Gives the file's bytes to `consume` in chunks of a few hundred KiB, so that
 // a large file is never held twice; `sized`, when given, first learns the

@@ -11,17 +11,6 @@
 #include <memory>
 
 namespace platform {
-namespace {
-
-constexpr std::size_t kChunkSize = 256 * 1024;
-constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 31;
-
-ChunkedRead failed(std::string reason)
-{
-    return {ReadStatus::Failed, std::move(reason)};
-}
-
-} // namespace
 
 ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
@@ -36,31 +25,31 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0)
-        return failed(std::strerror(errno));
+        return readFailed(std::strerror(errno));
     if (S_ISDIR(status.st_mode))
-        return failed(std::strerror(EISDIR));
+        return readFailed(std::strerror(EISDIR));
     if (!S_ISREG(status.st_mode))
-        return failed("Not a regular file");
-    if (static_cast<std::uint64_t>(status.st_size) >= kMaxFileSize)
-        return failed("The file is too large");
+        return readFailed("Not a regular file");
+    if (static_cast<std::uint64_t>(status.st_size) >= kMaxFileBytes)
+        return readFailed("The file is too large");
     if (sized)
         sized(static_cast<std::uint64_t>(status.st_size));
 
-    const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+    const std::unique_ptr<char[]> buffer(new char[kReadChunkBytes]);
     std::uint64_t total = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.get(), kChunkSize);
+        const ssize_t got = ::read(fd, buffer.get(), kReadChunkBytes);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return failed(std::strerror(errno));
+            return readFailed(std::strerror(errno));
         }
         if (got == 0)
             return {ReadStatus::Complete, {}};
         // The file may grow while it is read.
         total += static_cast<std::uint64_t>(got);
-        if (total >= kMaxFileSize)
-            return failed("The file is too large");
+        if (total >= kMaxFileBytes)
+            return readFailed("The file is too large");
         consume({buffer.get(), static_cast<std::size_t>(got)});
     }
 }

@@ -6,17 +6,6 @@
 #include <memory>
 
 namespace platform {
-namespace {
-
-constexpr DWORD kChunkSize = 256 * 1024;
-constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 31;
-
-ChunkedRead failed(std::string reason)
-{
-    return {ReadStatus::Failed, std::move(reason)};
-}
-
-} // namespace
 
 ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
@@ -24,7 +13,7 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     const std::wstring widePath = widen(path);
     const DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return failed("Is a directory");
+        return readFailed("Is a directory");
     Handle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -34,26 +23,26 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
     // A named pipe or a device would block or never end.
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        return failed("Not a regular file");
+        return readFailed("Not a regular file");
     LARGE_INTEGER size{};
     if (GetFileSizeEx(file.get(), &size)) {
-        if (static_cast<std::uint64_t>(size.QuadPart) >= kMaxFileSize)
-            return failed("The file is too large");
+        if (static_cast<std::uint64_t>(size.QuadPart) >= kMaxFileBytes)
+            return readFailed("The file is too large");
         if (sized)
             sized(static_cast<std::uint64_t>(size.QuadPart));
     }
 
-    const std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+    const std::unique_ptr<char[]> buffer(new char[kReadChunkBytes]);
     std::uint64_t total = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer.get(), kChunkSize, &got, nullptr))
-            return failed(systemMessage(GetLastError()));
+        if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(kReadChunkBytes), &got, nullptr))
+            return readFailed(systemMessage(GetLastError()));
         if (got == 0)
             return {ReadStatus::Complete, {}};
         total += got;
-        if (total >= kMaxFileSize)
-            return failed("The file is too large");
+        if (total >= kMaxFileBytes)
+            return readFailed("The file is too large");
         consume({buffer.get(), got});
     }
 }

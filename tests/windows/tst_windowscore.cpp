@@ -129,6 +129,7 @@ void hardLinkedFileIsRewrittenForEveryName()
     const std::string directory = makeDirectory("links");
     const std::string path = directory + "\\hosts";
     CHECK_SAVED(platform::replaceFileContents(path, "old\r\n"));
+    DeleteFileA((directory + "\\second").c_str()); // left by an earlier run with the same process id
     CHECK(CreateHardLinkA((directory + "\\second").c_str(), path.c_str(), nullptr));
     CHECK_SAVED(platform::replaceFileContents(path, "new\r\n"));
     CHECK(contentOf(directory + "\\second") == "new\r\n");
