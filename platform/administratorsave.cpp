@@ -69,9 +69,10 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     if (helper.exitStatus() == QProcess::NormalExit
         && (helper.exitCode() == kAuthenticationDismissed || helper.exitCode() == kNotAuthorized)) {
         const QByteArray complaint = helper.readAllStandardError();
-        // pkexec says so when it found no program to run, not a refusal.
-        if (complaint.contains("Cannot run program"))
-            return {false, complaint.trimmed().toStdString()};
+        // Not a refusal: polkit is not running, or there is no helper to run.
+        if (complaint.contains("Error getting authority") || complaint.contains("Cannot run program"))
+            return {false, "pkexec could not ask for administrator rights: "
+                               + complaint.left(complaint.indexOf('\n')).trimmed().toStdString()};
         return {false, "Authentication was cancelled or refused"};
     }
     return {false, "The save helper ended without an answer: " + helper.readAllStandardError().trimmed().toStdString()};

@@ -79,6 +79,7 @@ void enterPrivateHostsFile(QTemporaryDir& directory)
                   "saved) echo saved; exit 0 ;;\n"
                   "error) echo 'error: Cannot write /etc/hosts: No space left on device'; exit 1 ;;\n"
                   "refused) exit 126 ;;\n"
+                  "no-polkit) echo 'Error getting authority: Could not connect' >&2; exit 127 ;;\n"
                   "esac\n"
                   "exit 127\n");
     standIn.close();
@@ -143,6 +144,9 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
     QTest::newRow("authentication refused") << "refused" << false << "close"
                                             << "Authentication was cancelled or refused";
     QTest::newRow("refused after Yes") << "refused" << false << "cancel" << "Authentication was cancelled or refused";
+    QTest::newRow("polkit not running") << "no-polkit" << false << "close"
+                                        << "pkexec could not ask for administrator rights: Error getting authority: "
+                                           "Could not connect";
 }
 
 void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
