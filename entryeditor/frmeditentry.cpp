@@ -3,6 +3,7 @@
 
 #include "controls.h"
 #include "messagebox.h"
+#include "pictures.h"
 #include "text.h"
 
 #include <QCloseEvent>
@@ -43,7 +44,7 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     txtComment = platform::makeTextBox(frame, "txtComment", QStringLiteral("Comments (optional)"));
     placeTwips(txtComment, 150, 1095, 3345, 285);
 
-    cmdRevert = platform::makePictureButton(this, "cmdRevert", QStringLiteral(":/pictures/revert.svg"),
+    cmdRevert = platform::makePictureButton(this, "cmdRevert", resources::picture("revert"),
                                             QStringLiteral("Revert changes"), QStringLiteral("Revert changes"));
     placeTwips(cmdRevert, 90, 1725, 390, 390);
     cmdRevert->setEnabled(false);

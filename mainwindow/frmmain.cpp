@@ -12,6 +12,7 @@
 #include "hostswriter.h"
 #include "keypreview.h"
 #include "messagebox.h"
+#include "pictures.h"
 #include "text.h"
 
 #include <QCloseEvent>
@@ -45,7 +46,7 @@ frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tessaly"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/tessaly.svg")));
+    setWindowIcon(QIcon(resources::picture("tessaly")));
     setFont(platform::captionFont());
     setFixedSize(platform::twipsToPixels(7395), platform::twipsToPixels(6015));
     buildControls();
@@ -141,7 +142,7 @@ void frmMain::buildControls()
     cmRemoveAll = makeButton(frame, "cmRemoveAll", QStringLiteral("REMOVE ALL"), captionFont());
     placeTwips(cmRemoveAll, 5715, 4575, 1110, 375);
 
-    cmdInformation = platform::makePictureButton(this, "cmdInformation", QStringLiteral(":/pictures/information.svg"),
+    cmdInformation = platform::makePictureButton(this, "cmdInformation", resources::picture("information"),
                                                  QStringLiteral("Information about this program"),
                                                  QStringLiteral("Information"));
     placeTwips(cmdInformation, 165, 5460, 390, 390);
@@ -330,6 +331,7 @@ bool frmMain::SaveHostsFile()
     if (!outcome.saved)
         return refuse(outcome.reason);
     reading_.snapshot = FileSnapshot::of(bytes);
+    platform::flushNameCache();
     return true;
 }
 

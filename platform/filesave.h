@@ -30,11 +30,20 @@ struct SaveOutcome {
 // file has more than one hard link (every name then sees the new content).
 // A missing file is created with mode 0644. A target that is not a regular
 // file is refused.
-// Windows: the same with ReplaceFileW, which keeps ACLs and attributes.
+// Windows: the same with ReplaceFileW, which keeps ACLs and attributes; a
+// file with the read-only attribute is refused, as Windows itself would.
 //
 // Afterwards the file is read back; different bytes count as a failure.
 // On failure no temporary file is left behind.
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes);
+
+// Has the system's name resolver forget what it cached, so that a saved
+// hosts file takes effect at once. Windows: DnsFlushResolverCache of
+// dnsapi.dll, looked up when called (it is not part of the documented API and
+// may be missing). Elsewhere resolvers read the file again when it changes,
+// and nothing is done. Returns whether a cache was flushed; the save stands
+// either way.
+bool flushNameCache();
 
 // The points of a save at which a crash leaves something different behind.
 // Tests stop a save at each of them to check what is left.
@@ -48,6 +57,8 @@ enum class SaveStep {
 namespace testing {
 // Called at each step of every later save; null (the default) for none.
 void setSaveStepHook(void (*hook)(SaveStep));
+// How often flushNameCache has been called in this process.
+int nameCacheFlushRequests();
 } // namespace testing
 
 } // namespace platform

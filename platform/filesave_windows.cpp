@@ -125,6 +125,10 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         return {false, because("Cannot look at " + path, GetLastError())};
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return {false, path + " is not a regular file."};
+    // Users set it to keep other programs from changing the file: it is not
+    // Tessaly's to clear. (Windows refuses then; wine would replace the file.)
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
+        return {false, path + " is read-only. Clear its read-only attribute (in its properties) to save it."};
     if (exists && hasOtherNames(target))
         return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
 

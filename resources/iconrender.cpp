@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program icon from its SVG source into the PNG sizes the
-// desktop needs and a Windows .ico holding them all:
-//   iconrender SOURCE.svg OUTPUT-DIRECTORY
+// desktop needs and a Windows .ico holding them all, or a button picture
+// into NAME.png (16 x 16) and NAME@2x.png (32 x 32) for builds without Qt Svg:
+//   iconrender icon|picture SOURCE.svg OUTPUT-DIRECTORY
 // Qt writes an .ico with one image only, so the file is put together here:
 // an icon directory followed by PNG images, as Windows reads since Vista.
 #include <QBuffer>
@@ -47,23 +48,32 @@ void append(QByteArray& out, T value)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: iconrender SOURCE.svg OUTPUT-DIRECTORY\n");
+    const QByteArray kind = argc == 4 ? QByteArray(argv[1]) : QByteArray();
+    if (kind != "icon" && kind != "picture") {
+        std::fprintf(stderr, "usage: iconrender icon|picture SOURCE.svg OUTPUT-DIRECTORY\n");
         return 2;
     }
-    QSvgRenderer svg(QString::fromLocal8Bit(argv[1]));
+    QSvgRenderer svg(QString::fromLocal8Bit(argv[2]));
     if (!svg.isValid()) {
-        std::fprintf(stderr, "iconrender: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "iconrender: cannot read %s\n", argv[2]);
         return 1;
     }
-    const QDir output(QString::fromLocal8Bit(argv[2]));
-    const QString base = QFileInfo(QString::fromLocal8Bit(argv[1])).completeBaseName();
+    const QDir output(QString::fromLocal8Bit(argv[3]));
+    const QString base = QFileInfo(QString::fromLocal8Bit(argv[2])).completeBaseName();
+    auto save = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    if (kind == "picture")
+        return save(output.filePath(base + QStringLiteral(".png")), renderPng(svg, 16))
+                       && save(output.filePath(base + QStringLiteral("@2x.png")), renderPng(svg, 32))
+                   ? 0
+                   : 1;
 
     QList<QByteArray> images;
     for (int size : kSizes) {
         images.append(renderPng(svg, size));
-        QFile file(output.filePath(QStringLiteral("%1-%2.png").arg(base).arg(size)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(images.last()) != images.last().size())
+        if (!save(output.filePath(QStringLiteral("%1-%2.png").arg(base).arg(size)), images.last()))
             return 1;
     }
 
@@ -86,6 +96,5 @@ int main(int argc, char** argv)
     }
     for (const QByteArray& image : images)
         ico.append(image);
-    QFile file(output.filePath(base + QStringLiteral(".ico")));
-    return file.open(QIODevice::WriteOnly) && file.write(ico) == ico.size() ? 0 : 1;
+    return save(output.filePath(base + QStringLiteral(".ico")), ico) ? 0 : 1;
 }

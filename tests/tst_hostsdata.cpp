@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostcollection.h"
 #include "hostsdatatestutil.h"
+#include "hostslocation.h"
 #include "hostspath.h"
 #include "fileread.h"
 #include "hostsreader.h"
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <cctype>
 #include <random>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 class HostsDataTest : public QObject {
     Q_OBJECT
@@ -460,7 +463,9 @@ void HostsDataTest::readFileStatuses()
     QCOMPARE(directory.reason, "Is a directory");
     QCOMPARE(directory.snapshot.state, FileSnapshot::State::Unreadable);
 
-    // A FIFO with no writer would block a plain open for ever.
+#ifndef _WIN32
+    // A FIFO with no writer would block a plain open for ever. (Windows has
+    // no such file; the console stands for it in the file saving tests.)
     QTemporaryDir scratch;
     const QByteArray fifo = QFile::encodeName(scratch.filePath("fifo"));
     QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
@@ -469,6 +474,7 @@ void HostsDataTest::readFileStatuses()
     QCOMPARE(pipe.reason, "Not a regular file");
     QCOMPARE(platform::snapshotFile(fifo.toStdString()).state, FileSnapshot::State::Unreadable);
     QVERIFY(hosts.empty() && header.empty());
+#endif
 
     const std::string path = fixturePath("windows-default.hosts").toStdString();
     const ReadReport complete = platform::readHostsFile(path, hosts, header);
@@ -606,6 +612,16 @@ void HostsDataTest::hostsPathBelowSystemDirectory()
 {
     QCOMPARE(::hostsPathBelowSystemDirectory("C:\\WINDOWS\\system32"), "C:\\WINDOWS\\system32\\Drivers\\etc\\hosts");
     QCOMPARE(::hostsPathBelowSystemDirectory(""), "\\Drivers\\etc\\hosts");
+
+#ifdef _WIN32
+    // Wine's system directory; Windows gives C:\WINDOWS\system32 or another drive.
+    const std::string system = platform::systemDirectory();
+    QVERIFY(system.size() > 3 && system[1] == ':' && QFileInfo(QString::fromLocal8Bit(system)).isDir());
+    QCOMPARE(platform::systemHostsFilePath(), system + "\\Drivers\\etc\\hosts");
+#else
+    QCOMPARE(platform::systemDirectory(), "");
+    QCOMPARE(platform::systemHostsFilePath(), "/etc/hosts");
+#endif
 }
 
 QTEST_APPLESS_MAIN(HostsDataTest)

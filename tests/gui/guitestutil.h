@@ -30,6 +30,12 @@ public:
         platform::messagescript::enable(true);
         for (platform::MessageAnswer answer : answers)
             platform::messagescript::queueAnswer(answer);
+        start();
+    }
+
+    // Starts a new window over the hosts file as it is now.
+    void start()
+    {
         window = std::make_unique<frmMain>([path = hostsPath.toStdString()] { return path; });
         ending = std::make_unique<QSignalSpy>(window.get(), &frmMain::programEnding);
         window->Form_Load();

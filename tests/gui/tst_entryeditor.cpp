@@ -462,8 +462,7 @@ void EntryEditorTest::untouchedBoxesKeepTheEntrysBytes()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray("10.0.0.1 Caf\xE9 # \xE9t\xE9\n10.0.0.2 nul") + QByteArray(1, '\0') + "x.example\n");
     file.close();
-    fixture.window = std::make_unique<frmMain>([path = fixture.hostsPath.toStdString()] { return path; });
-    fixture.window->Form_Load();
+    fixture.start();
     for (int row : {0, 0}) {
         openRow(fixture, row, [](frmEditEntry* editor) {
             QCOMPARE(editorBox(editor, "txtHost")->text().contains(QChar(0)), false);

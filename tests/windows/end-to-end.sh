@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Starts the real tessaly.exe from the unpacked portable zip under wine, on a
+# virtual display, in a fresh wine prefix with the Western code page (1252)
+# whose hosts file this script writes, and drives it with the keyboard:
+#   1. an entry added with Tab and Space, then Ctrl+Enter: the file is written
+#      in the grouped layout with CR LF, the 0xE9 of "café" byte for byte;
+#   2. the hosts file with the read-only attribute: SAVE/CLOSE shows the
+#      error box, and the window stays until Esc.
+#   tests/windows/end-to-end.sh Tessaly-<version>-win64.zip
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 ZIP" >&2; exit 2; }
+zip=$(realpath "$1")
+work=$(mktemp -d)
+xvfb=
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "end-to-end: $*" >&2; exit 1; }
+
+unzip -q "$zip" -d "$work/app"
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes the code page from the locale: C.UTF-8 gives the Western one
+# (1252) and UTF-8 file names on the host.
+export LC_ALL=C.UTF-8
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+wineboot --init >/dev/null 2>&1
+wineserver -w
+wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null | grep -q '1252' \
+    || fail "the wine prefix does not use code page 1252"
+hosts="$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts"
+[ -f "$hosts" ] || fail "wine made no hosts file at $hosts"
+
+program=
+start() {
+    wine "$work/app/tessaly.exe" >"$work/program.log" 2>&1 &
+    program=$!
+    window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tessaly$' | head -n 1) \
+        || fail "no Tessaly window appeared"
+    sleep 1
+    xdotool windowfocus --sync "$window"
+}
+ended() { # seconds
+    for _ in $(seq $(($1 * 10))); do
+        kill -0 "$program" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    return 1
+}
+ctrl_enter() {
+    # Slow key-down and key-up: wine sees the chord only when each event
+    # arrives on its own.
+    xdotool keydown ctrl sleep 0.1 keydown Return sleep 0.1 keyup Return sleep 0.1 keyup ctrl
+}
+
+echo "-- add an entry with the keyboard and save with Ctrl+Enter"
+printf '# lab hosts\r\n127.0.0.1 localhost\r\n10.0.0.1 caf\xE9 # kept\r\n' > "$hosts"
+start
+xdotool type --delay 40 "e2e.example"
+xdotool key --delay 80 Tab
+xdotool type --delay 40 "10.9.8.7"
+xdotool key --delay 80 Tab space
+sleep 0.5
+ctrl_enter
+ended 20 || fail "Ctrl+Enter did not end the program"
+expected=$(printf '# lab hosts\r\n\r\n127.0.0.1\tlocalhost\r\n10.0.0.1\tcaf\xE9\t\t# kept\r\n10.9.8.7\te2e.example\r\n' | od -An -tx1)
+actual=$(od -An -tx1 "$hosts")
+[ "$actual" = "$expected" ] || fail "the saved file is not as expected:$(od -c "$hosts")"
+
+echo "-- a read-only hosts file: the error box, and the window stays"
+before=$(od -An -tx1 "$hosts")
+wine attrib +r 'C:\windows\system32\drivers\etc\hosts' >/dev/null 2>&1
+wine attrib 'C:\windows\system32\drivers\etc\hosts' 2>/dev/null | grep -q 'R' || fail "attrib +r did not take"
+start
+ctrl_enter
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1) || fail "no error box appeared"
+kill -0 "$program" 2>/dev/null || fail "the program ended after a failed save"
+xdotool windowfocus --sync "$box" key --delay 80 Return
+sleep 1
+kill -0 "$program" 2>/dev/null || fail "the program ended when the error box closed"
+xdotool search --onlyvisible --name '^Tessaly$' >/dev/null || fail "the main window is gone"
+xdotool windowfocus --sync "$window" key --delay 80 Escape
+ended 20 || fail "Esc did not end the program"
+[ "$(od -An -tx1 "$hosts")" = "$before" ] || fail "the read-only file was changed"
+echo "end-to-end: passed"
