@@ -40,5 +40,8 @@ set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/icons/tessaly.ico)
 set(CPACK_NSIS_INSTALLED_ICON_NAME tessaly.exe)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+# A 64-bit installer for the 64-bit program: it sees the real Program Files
+# and registry, not the 32-bit views of them.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_GENERATOR ZIP NSIS)
 include(CPack)

@@ -7,10 +7,13 @@
 #      in the grouped layout with CR LF, the 0xE9 of "café" byte for byte;
 #   2. the hosts file with the read-only attribute: SAVE/CLOSE shows the
 #      error box, and the window stays until Esc.
-#   tests/windows/end-to-end.sh Tessaly-<version>-win64.zip
+# Then the installer, run silently: the program under Program Files, the
+# Start-menu entry and the uninstaller, which takes all of it away again.
+#   tests/windows/end-to-end.sh Tessaly-<version>-win64.zip Tessaly-<version>-setup.exe
 set -euo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 ZIP" >&2; exit 2; }
+[ $# -eq 2 ] || { echo "usage: $0 ZIP INSTALLER" >&2; exit 2; }
 zip=$(realpath "$1")
+installer=$(realpath "$2")
 work=$(mktemp -d)
 xvfb=
 cleanup() {
@@ -88,4 +91,19 @@ xdotool search --onlyvisible --name '^Tessaly$' >/dev/null || fail "the main win
 xdotool windowfocus --sync "$window" key --delay 80 Escape
 ended 20 || fail "Esc did not end the program"
 [ "$(od -An -tx1 "$hosts")" = "$before" ] || fail "the read-only file was changed"
+
+echo "-- the installer and the uninstaller"
+wine "$installer" /S
+wineserver -w
+installed="$WINEPREFIX/drive_c/Program Files/Tessaly"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tessaly"
+for file in "$installed/tessaly.exe" "$installed/platforms/qwindows.dll" "$installed/Uninstall.exe" \
+    "$menu/Tessaly.lnk"; do
+    [ -f "$file" ] || fail "the installer left out $file"
+done
+wine 'C:\Program Files\Tessaly\Uninstall.exe' /S
+# The uninstaller runs a copy of itself and returns at once.
+for _ in $(seq 100); do [ -e "$installed" ] || [ -e "$menu" ] || break; sleep 0.2; done
+wineserver -w
+[ ! -e "$installed" ] && [ ! -e "$menu" ] || fail "the uninstaller left the program or its menu entry"
 echo "end-to-end: passed"
