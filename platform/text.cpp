@@ -2,9 +2,14 @@
 #include "text.h"
 
 #include <QLineEdit>
+#include <QToolTip>
 #include <QValidator>
 
 #include <algorithm>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace platform {
 namespace {
@@ -26,7 +31,50 @@ QString controlsAsBlanks(QString text)
     return text;
 }
 
-class ControlsAsBlanks : public QValidator {
+// Whether the file's encoding holds this character (one UTF-16 unit, or a
+// surrogate pair) as it is. Windows writes the file in the ANSI code page,
+// where Qt would put "?" for a character it lacks, or a look-alike ("l" for
+// "ł"); other systems write UTF-8, which holds everything.
+bool fitsFileText([[maybe_unused]] QStringView character)
+{
+#ifdef _WIN32
+    if (GetACP() == CP_UTF8)
+        return true;
+    BOOL usedDefault = FALSE;
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, reinterpret_cast<LPCWCH>(character.utf16()),
+                                          static_cast<int>(character.size()), nullptr, 0, nullptr, &usedDefault);
+    return bytes > 0 && !usedDefault;
+#else
+    return true;
+#endif
+}
+
+// Takes out what the file's encoding cannot hold; returns what was taken.
+QString takeOutUnwritable(QString& text, int& position)
+{
+    QString kept;
+    QString taken;
+    int keptPosition = position;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const QStringView character = QStringView(text).mid(i, length);
+        if (fitsFileText(character)) {
+            kept += character;
+        } else {
+            taken += character;
+            if (i < position)
+                keptPosition -= static_cast<int>(std::min<qsizetype>(length, position - i));
+        }
+        i += length;
+    }
+    if (!taken.isEmpty()) {
+        text = kept;
+        position = keptPosition;
+    }
+    return taken;
+}
+
+class SingleLineOfFileText : public QValidator {
 public:
     using QValidator::QValidator;
 
@@ -37,6 +85,14 @@ public:
             input = before + controlsAsBlanks(input.mid(position));
             position = static_cast<int>(before.size());
         }
+        const QString taken = takeOutUnwritable(input, position);
+        if (!taken.isEmpty())
+            if (auto* box = qobject_cast<QWidget*>(parent()))
+                QToolTip::showText(box->mapToGlobal(QPoint(0, box->height())),
+                                   QStringLiteral("Left out: %1\nThe hosts file is written in this system's code "
+                                                  "page, which has no such characters.")
+                                       .arg(taken),
+                                   box);
         return Acceptable;
     }
 };
@@ -66,7 +122,7 @@ QString trimSpaces(const QString& text)
 
 void keepSingleLine(QLineEdit* box)
 {
-    box->setValidator(new ControlsAsBlanks(box));
+    box->setValidator(new SingleLineOfFileText(box));
 }
 
 } // namespace platform

@@ -58,6 +58,7 @@ private slots:
     void addRefusalsKeepTheBoxes();
     void addAcceptsOddHostnamesAsTyped();
     void textBoxesHoldOneLine();
+    void charactersTheFileCannotHoldAreLeftOut();
 
     // Removing
     void rowClickSetsRemoveByTheLocalhostRule();
@@ -336,6 +337,30 @@ void MainWindowTest::textBoxesHoldOneLine()
     fixture.add(host->text(), "1.2.3.4", fixture.box("txtComment")->text());
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
     QCOMPARE(fixture.fileBytes(), "\r\n1.2.3.4\tpasted name here\t\t# two lines\r\n");
+}
+
+void MainWindowTest::charactersTheFileCannotHoldAreLeftOut()
+{
+    MainWindowFixture fixture("");
+    QLineEdit* host = fixture.box("txtHost");
+    host->setText(u"caf\u00E9\u65E5\u0142\U0001F600"_qs);
+    QTest::sendKeyEvent(QTest::Click, host, Qt::Key_unknown, u"\u672C"_qs, Qt::NoModifier);
+    QTest::keyClicks(host, ".ex");
+    QApplication::clipboard()->setText(u"\u0142ample"_qs);
+    host->paste();
+#ifdef _WIN32
+    if (GetACP() != 1252)
+        QSKIP("needs the Western code page 1252");
+    // Neither "?" nor a look-alike ("l" for "ł") may reach the file.
+    QCOMPARE(host->text(), u"caf\u00E9.example"_qs);
+    const QByteArray written = "caf\xE9.example";
+#else
+    QCOMPARE(host->text(), u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_qs);
+    const QByteArray written = u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_qs.toUtf8();
+#endif
+    fixture.add(host->text(), "10.0.0.1");
+    QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+    QCOMPARE(fixture.fileBytes(), "\r\n10.0.0.1\t" + written + "\r\n");
 }
 
 void MainWindowTest::rowClickSetsRemoveByTheLocalhostRule()
