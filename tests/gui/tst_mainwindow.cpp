@@ -2,6 +2,7 @@
 #include "guitestutil.h"
 
 #include "filesave.h"
+#include "hostslocation.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -48,6 +49,7 @@ private slots:
     // Start-up
     void startShowsEveryEntryAndKeepsTheHeader();
     void startWithoutFileIsEmptyAndQuiet();
+    void startShowsTheSystemsHostsFile();
     void eightBitTextShowsInTheSystemEncodingAndIsKept();
     void duplicateNoticesAnsweredNoAndYes();
     void duplicateNoticeStandsOverVisibleWindowWithEmptyList();
@@ -130,6 +132,25 @@ void MainWindowTest::eightBitTextShowsInTheSystemEncodingAndIsKept()
     QVERIFY(fixture.ended());
     QCOMPARE(fixture.fileBytes(), "\r\n10.0.0.1\tcaf\xE9\t\t# cr\xE8me\r\n10.0.0.2\tna\xC3\xAFve\r\n"
                                   "10.0.0.3\tnew.example\r\n");
+}
+
+void MainWindowTest::startShowsTheSystemsHostsFile()
+{
+    // Only read: the window is never saved here.
+    platform::messagescript::clear();
+    platform::messagescript::enable(true);
+    platform::messagescript::queueAnswer(MessageAnswer::Yes); // a duplicate notice, if any, is silenced
+    frmMain window;
+    window.Form_Load();
+    const QString shown = window.findChild<QLabel*>("lblHostsFile")->text();
+    QCOMPARE(shown, QString::fromLocal8Bit(platform::systemHostsFilePath()));
+#ifdef _WIN32
+    // Windows gives the system directory in capitals or not; wine as
+    // "C:\windows\system32".
+    QVERIFY2(shown.endsWith(u"\\system32\\Drivers\\etc\\hosts"_qs, Qt::CaseInsensitive), qPrintable(shown));
+#else
+    QCOMPARE(shown, "/etc/hosts");
+#endif
 }
 
 void MainWindowTest::startWithoutFileIsEmptyAndQuiet()
