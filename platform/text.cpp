@@ -31,18 +31,18 @@ QString controlsAsBlanks(QString text)
     return text;
 }
 
-// Whether the file's encoding holds this character (one UTF-16 unit, or a
-// surrogate pair) as it is. Windows writes the file in the ANSI code page,
-// where Qt would put "?" for a character it lacks, or a look-alike ("l" for
-// "ł"); other systems write UTF-8, which holds everything.
-bool fitsFileText([[maybe_unused]] QStringView character)
+// Whether the file's encoding holds the text as it is. Windows writes the
+// file in the ANSI code page, where Qt would put "?" for a character it
+// lacks, or a look-alike ("l" for "ł"); other systems write UTF-8, which
+// holds everything.
+bool fitsFileText([[maybe_unused]] QStringView text)
 {
 #ifdef _WIN32
-    if (GetACP() == CP_UTF8)
+    if (text.isEmpty() || GetACP() == CP_UTF8)
         return true;
     BOOL usedDefault = FALSE;
-    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, reinterpret_cast<LPCWCH>(character.utf16()),
-                                          static_cast<int>(character.size()), nullptr, 0, nullptr, &usedDefault);
+    const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, reinterpret_cast<LPCWCH>(text.utf16()),
+                                          static_cast<int>(text.size()), nullptr, 0, nullptr, &usedDefault);
     return bytes > 0 && !usedDefault;
 #else
     return true;
@@ -50,8 +50,11 @@ bool fitsFileText([[maybe_unused]] QStringView character)
 }
 
 // Takes out what the file's encoding cannot hold; returns what was taken.
+// The whole text is tried first: it runs on every keystroke.
 QString takeOutUnwritable(QString& text, int& position)
 {
+    if (fitsFileText(text))
+        return {};
     QString kept;
     QString taken;
     int keptPosition = position;
@@ -67,10 +70,8 @@ QString takeOutUnwritable(QString& text, int& position)
         }
         i += length;
     }
-    if (!taken.isEmpty()) {
-        text = kept;
-        position = keptPosition;
-    }
+    text = kept;
+    position = keptPosition;
     return taken;
 }
 
