@@ -80,17 +80,17 @@ int main(int argc, char** argv)
     // Each reading is freed before the next, outside the timing, as a new
     // process starts on memory that earlier ones gave back. Keeping them all
     // would time how a virtual machine's host backs memory never used before.
-    ReadReport report;
+    fileaccess::ReadReport report;
     std::unique_ptr<HostCollection> loaded;
     const double loadMs = medianMilliseconds(
         kRuns,
         [&] {
             loaded = std::make_unique<HostCollection>();
             std::string header;
-            report = platform::readHostsFile(input, *loaded, header);
+            report = fileaccess::readHostsFile(input, *loaded, header);
         },
         [&] { loaded.reset(); });
-    if (report.status != ReadStatus::Complete)
+    if (report.status != fileaccess::ReadStatus::Complete)
         fail("cannot read " + input + ": " + report.reason);
 
     // Resident memory, not the heap's count: room reserved and never touched
@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     const std::size_t residentBefore = residentBytes();
     auto hosts = std::make_unique<HostCollection>();
     std::string header;
-    platform::readHostsFile(input, *hosts, header);
+    fileaccess::readHostsFile(input, *hosts, header);
     const std::size_t residentAfter = residentBytes();
     const std::size_t entries = hosts->size();
 
@@ -108,7 +108,8 @@ int main(int argc, char** argv)
         fail("nothing formatted");
 
     const double saveMs = medianMilliseconds(kRuns, [&] {
-        const platform::SaveOutcome outcome = platform::replaceFileContents(output, formatHostsFile(header, *hosts));
+        const fileaccess::SaveOutcome outcome =
+            fileaccess::replaceFileContents(output, formatHostsFile(header, *hosts));
         if (!outcome.saved)
             fail("cannot save " + output + ": " + outcome.reason);
     });

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
 
     reset();
     const auto start = std::chrono::steady_clock::now();
-    platform::replaceFileContents(target, newBytes);
+    fileaccess::replaceFileContents(target, newBytes);
     const double saveMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 
     std::mt19937 random(1);
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
             ::close(ready[0]);
             const char byte = 1;
             if (::write(ready[1], &byte, 1) == 1)
-                platform::replaceFileContents(target, newBytes);
+                fileaccess::replaceFileContents(target, newBytes);
             ::_exit(0);
         }
         ::close(ready[1]);

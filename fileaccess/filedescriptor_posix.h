@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-namespace platform {
+namespace fileaccess {
 
 // Owns a POSIX file descriptor.
 class FileDescriptor {
@@ -35,4 +35,4 @@ private:
     int fd_;
 };
 
-} // namespace platform
+} // namespace fileaccess

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "win32text.h"
+#include "filehandle_windows.h"
 
-namespace platform {
+namespace fileaccess {
 
 std::string systemMessage(DWORD error)
 {
@@ -24,4 +24,4 @@ std::wstring widen(const std::string& ansi)
     return wide;
 }
 
-} // namespace platform
+} // namespace fileaccess

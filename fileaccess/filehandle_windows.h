@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace platform {
+namespace fileaccess {
 
 // The system's words for an error code, without the closing full stop.
 std::string systemMessage(DWORD error);
@@ -32,4 +32,4 @@ private:
     HANDLE handle_;
 };
 
-} // namespace platform
+} // namespace fileaccess

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-namespace platform {
+namespace fileaccess {
 
 FileBytes readFileBytes(const std::string& path)
 {
@@ -63,4 +63,4 @@ ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::st
     return report;
 }
 
-} // namespace platform
+} // namespace fileaccess

@@ -6,6 +6,7 @@
 // directory) is never read: reading it could block for ever, and saving over
 // it would replace something that holds no hosts list.
 
+#include "filesnapshot.h"
 #include "hostsreader.h"
 
 #include <cstdint>
@@ -14,7 +15,21 @@
 #include <string_view>
 #include <utility>
 
-namespace platform {
+namespace fileaccess {
+
+enum class ReadStatus {
+    NoFile,   // the file does not exist: an empty start
+    Complete, // every byte was read
+    Failed,   // it exists but could not be opened or read to its end
+};
+
+// What a reading of the hosts file found, and what the file held then.
+struct ReadReport {
+    ReadStatus status = ReadStatus::NoFile;
+    std::string reason; // the system's words, when Failed
+    ParseStats stats;
+    FileSnapshot snapshot;
+};
 
 struct ChunkedRead {
     ReadStatus status = ReadStatus::NoFile;
@@ -54,4 +69,4 @@ FileSnapshot snapshotFile(const std::string& path);
 ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
                          const DuplicateNotice& notice = {});
 
-} // namespace platform
+} // namespace fileaccess

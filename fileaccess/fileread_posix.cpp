@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileread.h"
 
-#include "filedescriptor.h"
+#include "filedescriptor_posix.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 #include <memory>
 
-namespace platform {
+namespace fileaccess {
 
 ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
@@ -54,4 +54,4 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
 }
 
-} // namespace platform
+} // namespace fileaccess

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileread.h"
 
-#include "win32text.h"
+#include "filehandle_windows.h"
 
 #include <memory>
 
-namespace platform {
+namespace fileaccess {
 
 ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
@@ -47,4 +47,4 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
 }
 
-} // namespace platform
+} // namespace fileaccess

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace fileaccess {
 
 struct SaveOutcome {
     bool saved = false;
@@ -37,14 +37,6 @@ struct SaveOutcome {
 // On failure no temporary file is left behind.
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes);
 
-// Has the system's name resolver forget what it cached, so that a saved
-// hosts file takes effect at once. Windows: DnsFlushResolverCache of
-// dnsapi.dll, looked up when called (it is not part of the documented API and
-// may be missing). Elsewhere resolvers read the file again when it changes,
-// and nothing is done. Returns whether a cache was flushed; the save stands
-// either way.
-bool flushNameCache();
-
 // The points of a save at which a crash leaves something different behind.
 // Tests stop a save at each of them to check what is left.
 enum class SaveStep {
@@ -57,8 +49,6 @@ enum class SaveStep {
 namespace testing {
 // Called at each step of every later save; null (the default) for none.
 void setSaveStepHook(void (*hook)(SaveStep));
-// How often flushNameCache has been called in this process.
-int nameCacheFlushRequests();
 } // namespace testing
 
-} // namespace platform
+} // namespace fileaccess

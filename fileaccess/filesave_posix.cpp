@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filesave.h"
 
-#include "filedescriptor.h"
+#include "filedescriptor_posix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,7 +18,7 @@
 #include <sys/xattr.h>
 #endif
 
-namespace platform {
+namespace fileaccess {
 namespace {
 
 void (*saveStepHook)(SaveStep) = nullptr;
@@ -440,4 +440,4 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     return verifyContents(target, bytes);
 }
 
-} // namespace platform
+} // namespace fileaccess

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filesave.h"
 
-#include "win32text.h"
+#include "filehandle_windows.h"
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <cstdio>
 
-namespace platform {
+namespace fileaccess {
 namespace {
 
 constexpr int kReplaceAttempts = 5;
@@ -184,4 +184,4 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
 }
 
-} // namespace platform
+} // namespace fileaccess

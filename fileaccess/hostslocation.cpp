@@ -7,7 +7,7 @@
 #include <windows.h>
 #endif
 
-namespace platform {
+namespace fileaccess {
 
 std::string systemDirectory()
 {
@@ -33,4 +33,4 @@ std::string systemHostsFilePath()
 #endif
 }
 
-} // namespace platform
+} // namespace fileaccess

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace platform {
+namespace fileaccess {
 
 // The Windows system directory as GetSystemDirectoryA gives it (ANSI code
 // page bytes), or empty when the query fails or on other systems.
@@ -13,4 +13,4 @@ std::string systemDirectory();
 // Windows; /etc/hosts on POSIX systems, which have no such directory.
 std::string systemHostsFilePath();
 
-} // namespace platform
+} // namespace fileaccess

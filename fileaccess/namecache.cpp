@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "filesave.h"
+#include "namecache.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
-namespace platform {
+namespace fileaccess {
 namespace {
 int flushRequests = 0;
 }
@@ -36,4 +36,4 @@ int nameCacheFlushRequests()
 }
 } // namespace testing
 
-} // namespace platform
+} // namespace fileaccess

@@ -3,8 +3,8 @@
 
 // Reading a hosts file.
 //
-// Contract of the parser (the core; the file entry points in platform/ only
-// add the file access):
+// Contract of the parser (the core; the file entry points in fileaccess/
+// only add the file access):
 // - The input is bytes, given whole or in chunks split anywhere; they are kept
 //   as they are (no re-encoding). NUL bytes, invalid UTF-8 and very long lines
 //   are ordinary data.
@@ -32,7 +32,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,47 +77,3 @@ private:
 // The whole input at once.
 ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string& header,
                       const DuplicateNotice& notice = {});
-
-// What a file held when it was looked at: enough to tell later whether
-// another program has changed it since. The digest (XXH3, 64 bits) is the
-// same in every process and on every system, so that another process can
-// check a snapshot taken here.
-struct FileSnapshot {
-    enum class State { Missing, Present, Unreadable };
-    State state = State::Missing;
-    std::uint64_t size = 0;
-    std::uint64_t digest = 0;
-
-    static FileSnapshot of(std::string_view bytes);
-    friend bool operator==(const FileSnapshot&, const FileSnapshot&) = default;
-};
-
-// The digest of bytes fed in chunks; equal to FileSnapshot::of their whole.
-class SnapshotDigest {
-public:
-    SnapshotDigest();
-    SnapshotDigest(const SnapshotDigest&) = delete;
-    SnapshotDigest& operator=(const SnapshotDigest&) = delete;
-    ~SnapshotDigest();
-
-    void feed(std::string_view bytes);
-    FileSnapshot finish() const;
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-    std::uint64_t size_ = 0;
-};
-
-enum class ReadStatus {
-    NoFile,   // the file does not exist: an empty start
-    Complete, // every byte was read
-    Failed,   // it exists but could not be opened or read to its end
-};
-
-struct ReadReport {
-    ReadStatus status = ReadStatus::NoFile;
-    std::string reason; // the system's words, when Failed
-    ParseStats stats;
-    FileSnapshot snapshot;
-};

@@ -12,6 +12,7 @@
 #include "hostswriter.h"
 #include "keypreview.h"
 #include "messagebox.h"
+#include "namecache.h"
 #include "pictures.h"
 #include "text.h"
 
@@ -42,7 +43,7 @@ const QString kDefaultAddress = QStringLiteral("127.0.0.1");
 frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
-    , hostsPathSource_(hostsPath ? std::move(hostsPath) : platform::systemHostsFilePath)
+    , hostsPathSource_(hostsPath ? std::move(hostsPath) : fileaccess::systemHostsFilePath)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tessaly"));
@@ -183,7 +184,7 @@ void frmMain::Form_Load()
 
 void frmMain::LoadHostsFile()
 {
-    reading_ = platform::readHostsFile(m_HostsPath, cHosts, m_HeaderText, [](std::string_view host) {
+    reading_ = fileaccess::readHostsFile(m_HostsPath, cHosts, m_HeaderText, [](std::string_view host) {
         const QString prompt = QStringLiteral("Duplicate hostname found: ") + platform::textFromFile(host)
             + QStringLiteral("\r\nThis entry will be discarded!\r\n\r\n"
                              "Click 'Yes' to not display this notice again, 'No' to keep noticing you.");
@@ -301,13 +302,13 @@ bool frmMain::SaveHostsFile()
         return false;
     };
     // A file read only in part would be cut short by writing what was read.
-    if (reading_.status == ReadStatus::Failed)
+    if (reading_.status == fileaccess::ReadStatus::Failed)
         return refuse("The file could not be read when Tessaly started (" + reading_.reason
                       + "), so it was left as it is.");
 
     // What the file is now: a save goes ahead only over this, also when the
     // helper writes it, and the question below lets the user agree to it.
-    const FileSnapshot current = platform::snapshotFile(m_HostsPath);
+    const fileaccess::FileSnapshot current = fileaccess::snapshotFile(m_HostsPath);
     if (!(current == reading_.snapshot)) {
         const MessageAnswer answer = platform::showMessage(
             QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
@@ -318,20 +319,20 @@ bool frmMain::SaveHostsFile()
     }
 
     const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
-    platform::SaveOutcome outcome = platform::replaceFileContents(m_HostsPath, bytes);
+    fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(m_HostsPath, bytes);
     // The helper writes the system's hosts file only, never another path.
-    if (!outcome.saved && outcome.accessDenied && platform::canSaveWithAdministratorRights()
-        && m_HostsPath == platform::systemHostsFilePath()) {
+    if (!outcome.saved && outcome.accessDenied && savehelper::canSaveWithAdministratorRights()
+        && m_HostsPath == fileaccess::systemHostsFilePath()) {
         savingWithHelper_ = true;
         setEnabled(false);
-        outcome = platform::saveWithAdministratorRights(current, bytes);
+        outcome = savehelper::saveWithAdministratorRights(current, bytes);
         setEnabled(true);
         savingWithHelper_ = false;
     }
     if (!outcome.saved)
         return refuse(outcome.reason);
-    reading_.snapshot = FileSnapshot::of(bytes);
-    platform::flushNameCache();
+    reading_.snapshot = fileaccess::FileSnapshot::of(bytes);
+    fileaccess::flushNameCache();
     return true;
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileread.h"
 #include "hostcollection.h"
-#include "hostsreader.h"
 
 #include <QWidget>
 
@@ -78,7 +78,7 @@ private:
     HostsPathSource hostsPathSource_;
     std::string m_HostsPath;
     std::string m_HeaderText;
-    ReadReport reading_;
+    fileaccess::ReadReport reading_;
     bool ending_ = false;
     bool savingWithHelper_ = false;
     std::unique_ptr<frmEditEntry> editor_;

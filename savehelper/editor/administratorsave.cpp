@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "administratorsave.h"
 
-#include "privilegedsave.h"
+#include "saverequest.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -9,7 +9,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-namespace platform {
+namespace savehelper {
+
+using fileaccess::FileSnapshot;
+using fileaccess::SaveOutcome;
+
 namespace {
 
 // pkexec's exit codes when it did not run the program.
@@ -53,7 +57,7 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     helper.start();
     if (!helper.waitForStarted())
         return {false, "pkexec could not be started: " + helper.errorString().toStdString()};
-    const std::string header = privileged::encodeHeader(expected, content.size());
+    const std::string header = encodeHeader(expected, content.size());
     helper.write(header.data(), static_cast<qint64>(header.size()));
     helper.write(content.data(), static_cast<qint64>(content.size()));
     helper.closeWriteChannel();
@@ -62,10 +66,10 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
 
     const QByteArray answer = helper.readAllStandardOutput().trimmed();
     const std::string_view line(answer.constData(), static_cast<std::size_t>(answer.size()));
-    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0 && line == privileged::kSavedLine)
+    if (helper.exitStatus() == QProcess::NormalExit && helper.exitCode() == 0 && line == kSavedLine)
         return {true, {}};
-    if (line.starts_with(privileged::kErrorPrefix))
-        return {false, std::string(line.substr(privileged::kErrorPrefix.size()))};
+    if (line.starts_with(kErrorPrefix))
+        return {false, std::string(line.substr(kErrorPrefix.size()))};
     if (helper.exitStatus() == QProcess::NormalExit
         && (helper.exitCode() == kAuthenticationDismissed || helper.exitCode() == kNotAuthorized)) {
         const QByteArray complaint = helper.readAllStandardError();
@@ -78,4 +82,4 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     return {false, "The save helper ended without an answer: " + helper.readAllStandardError().trimmed().toStdString()};
 }
 
-} // namespace platform
+} // namespace savehelper

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "filesave.h"
-#include "hostsreader.h"
+#include "filesnapshot.h"
 
 #include <string_view>
 
-namespace platform {
+namespace savehelper {
 
 // Whether this system saves the hosts file through the save helper when the
 // program may not write it itself: Linux, where the helper is started with
@@ -18,6 +18,7 @@ bool canSaveWithAdministratorRights();
 // that the file is still what `expected` describes. Events are processed
 // while the helper runs (the password may take a while); the caller keeps
 // its windows from acting meanwhile.
-SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::string_view content);
+fileaccess::SaveOutcome saveWithAdministratorRights(const fileaccess::FileSnapshot& expected,
+                                                    std::string_view content);
 
-} // namespace platform
+} // namespace savehelper

@@ -5,13 +5,13 @@
 // It is the only code of Tessaly that runs as root, so it does as little as
 // possible: it takes no arguments and reads no environment beyond what pkexec
 // sets; the one file it writes is compiled in. It reads the whole request
-// (see privilegedsave.h) before it touches anything, checks that the file is
+// (see saverequest.h) before it touches anything, checks that the file is
 // still what the editor saw, and saves through the same safe save as the
 // editor.
 #include "fileread.h"
 #include "filesave.h"
 #include "hostslocation.h"
-#include "privilegedsave.h"
+#include "saverequest.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,7 +31,7 @@ int answer(const std::string& line, int exitCode)
 
 int refuse(const std::string& reason)
 {
-    return answer(std::string(platform::privileged::kErrorPrefix) + reason, 2);
+    return answer(std::string(savehelper::kErrorPrefix) + reason, 2);
 }
 
 long long readStandardInput(char* buffer, std::size_t size)
@@ -56,15 +56,15 @@ int main(int argc, char**)
         return refuse("This helper must be started through pkexec.");
     ::umask(022);
 
-    platform::privileged::Request request;
-    if (const std::string problem = platform::privileged::readRequest(readStandardInput, request); !problem.empty())
+    savehelper::Request request;
+    if (const std::string problem = savehelper::readRequest(readStandardInput, request); !problem.empty())
         return refuse(problem);
 
-    const std::string path = platform::systemHostsFilePath();
-    if (!(platform::snapshotFile(path) == request.expected))
+    const std::string path = fileaccess::systemHostsFilePath();
+    if (!(fileaccess::snapshotFile(path) == request.expected))
         return refuse("The hosts file " + path + " was changed by another program after Tessaly read it.");
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path, request.content);
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path, request.content);
     if (!outcome.saved)
-        return answer(std::string(platform::privileged::kErrorPrefix) + outcome.reason, 1);
-    return answer(std::string(platform::privileged::kSavedLine), 0);
+        return answer(std::string(savehelper::kErrorPrefix) + outcome.reason, 1);
+    return answer(std::string(savehelper::kSavedLine), 0);
 }

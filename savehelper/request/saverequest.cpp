@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "privilegedsave.h"
+#include "saverequest.h"
 
 #include <algorithm>
 
-namespace platform::privileged {
+namespace savehelper {
 namespace {
 
 void appendLittleEndian(std::string& out, std::uint64_t value, int bytes)
@@ -76,4 +76,4 @@ std::string readRequest(const std::function<long long(char*, std::size_t)>& read
     return {};
 }
 
-} // namespace platform::privileged
+} // namespace savehelper

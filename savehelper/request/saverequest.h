@@ -2,7 +2,19 @@
 #pragma once
 
 // The request by which the editor, running as the user, has the save helper
-// write the system's hosts file with administrator rights.
+// write the system's hosts file with administrator rights. Both ends include
+// this header: the helper (no Qt) and the editor.
+//
+// Contract:
+// - The helper writes one file only, the system's hosts file, whose path it
+//   computes itself; nothing in the request names a file.
+// - It reads the whole request before it touches anything, and refuses it
+//   (naming why) unless it is exactly as below: the known marker and
+//   version, a known state, no size or digest for a missing file, a content
+//   length of at most kMaxContentBytes, and exactly that much content.
+// - It saves only while the file is still what the editor saw (state, size
+//   and digest of FileSnapshot), so that a change made by another program
+//   after the editor read the file is never overwritten unasked.
 //
 // On the helper's standard input, all integers little-endian:
 //   8 bytes   "TSLYSAVE"
@@ -14,7 +26,7 @@
 //   ...       the new content, exactly that long, then the end of the input
 // On its standard output one line: "saved", or "error: " and the reason.
 
-#include "hostsreader.h"
+#include "filesnapshot.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +34,9 @@
 #include <string>
 #include <string_view>
 
-namespace platform::privileged {
+namespace savehelper {
+
+using fileaccess::FileSnapshot;
 
 inline constexpr std::string_view kMagic = "TSLYSAVE";
 inline constexpr std::uint32_t kVersion = 1;
@@ -45,4 +59,4 @@ struct Request {
 // Nothing but the header is held before the length has been checked.
 std::string readRequest(const std::function<long long(char* buffer, std::size_t size)>& read, Request& request);
 
-} // namespace platform::privileged
+} // namespace savehelper

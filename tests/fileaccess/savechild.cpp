@@ -13,9 +13,9 @@
 
 namespace {
 
-platform::SaveStep dieAt;
+fileaccess::SaveStep dieAt;
 
-void dieHere(platform::SaveStep step)
+void dieHere(fileaccess::SaveStep step)
 {
     if (step == dieAt)
         std::raise(SIGKILL);
@@ -26,7 +26,7 @@ void dieHere(platform::SaveStep step)
 int main(int argc, char** argv)
 {
     if (argc != 2 && argc != 3) {
-        std::cerr << "usage: savehelper FILE [written|named|renamed|in-place-read|in-place-written] < new-content\n";
+        std::cerr << "usage: savechild FILE [written|named|renamed|in-place-read|in-place-written] < new-content\n";
         return 2;
     }
     if (argc == 3) {
@@ -35,14 +35,14 @@ int main(int argc, char** argv)
         while (step < 5 && std::strcmp(argv[2], names[step]) != 0)
             ++step;
         if (step == 5) {
-            std::cerr << "savehelper: no step " << argv[2] << '\n';
+            std::cerr << "savechild: no step " << argv[2] << '\n';
             return 2;
         }
-        dieAt = static_cast<platform::SaveStep>(step);
-        platform::testing::setSaveStepHook(dieHere);
+        dieAt = static_cast<fileaccess::SaveStep>(step);
+        fileaccess::testing::setSaveStepHook(dieHere);
     }
     const std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    const platform::SaveOutcome outcome = platform::replaceFileContents(argv[1], bytes);
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(argv[1], bytes);
     std::cout << (outcome.saved ? "saved" : outcome.reason) << std::endl;
     return outcome.saved ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -54,12 +55,12 @@ private:
         QFile in(file);
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<unreadable>");
     }
-    // Runs a shell script; the save helper is reachable as $SAVE.
+    // Runs a shell script; the test child that saves a file is reachable as $SAVE.
     static QString runShell(const QString& script, const QByteArray& input = {})
     {
         QProcess shell;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("SAVE", TESSALY_SAVEHELPER);
+        environment.insert("SAVE", TESSALY_SAVE_CHILD);
         shell.setProcessEnvironment(environment);
         shell.start("sh", {"-c", script});
         shell.write(input);
@@ -83,7 +84,7 @@ void FileSaveTest::init()
 void FileSaveTest::missingFileIsCreatedWithMode0644()
 {
     const mode_t previous = ::umask(0077);
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new\r\n");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new\r\n");
     ::umask(previous);
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("hosts")), "new\r\n");
@@ -102,7 +103,7 @@ void FileSaveTest::replaceKeepsModeOwnerAndExtendedAttributes()
         QCOMPARE(::chown(file.constData(), 1234, 4321), 0);
     const bool xattrs = ::setxattr(file.constData(), "user.tessaly", "kept", 4, 0) == 0;
 
-    const platform::SaveOutcome outcome = platform::replaceFileContents(file.toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(file.toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("hosts")), "new");
 
@@ -129,7 +130,7 @@ void FileSaveTest::symbolicLinkStaysAndItsTargetIsReplaced()
     writeFile(path("real/hosts"), "old");
     QVERIFY(QFile::link("real/hosts", path("hosts")));
 
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QVERIFY(QFileInfo(path("hosts")).isSymLink());
     QCOMPARE(readFile(path("real/hosts")), "new");
@@ -140,7 +141,7 @@ void FileSaveTest::symbolicLinkStaysAndItsTargetIsReplaced()
 void FileSaveTest::danglingLinkCreatesItsTarget()
 {
     QVERIFY(QFile::link(path("target"), path("hosts")));
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QVERIFY(QFileInfo(path("hosts")).isSymLink());
     QCOMPARE(readFile(path("target")), "new");
@@ -152,7 +153,7 @@ void FileSaveTest::notARegularFileIsRefused()
     // Opening a FIFO to write would wait for a reader for ever.
     QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0644), 0);
     for (const char* name : {"hosts", "fifo"}) {
-        const platform::SaveOutcome outcome = platform::replaceFileContents(path(name).toStdString(), "new");
+        const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path(name).toStdString(), "new");
         QVERIFY(!outcome.saved);
         QVERIFY2(outcome.reason.find("not a regular file") != std::string::npos, outcome.reason.c_str());
     }
@@ -186,7 +187,7 @@ void FileSaveTest::unwritableDirectoryAndFile()
     } else {
         ::chmod(QFile::encodeName(path("hosts")).constData(), 0444);
         ::chmod(QFile::encodeName(directory_->path()).constData(), 0555);
-        const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+        const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
         ::chmod(QFile::encodeName(directory_->path()).constData(), 0755);
         QVERIFY(!outcome.saved);
         QVERIFY2(outcome.reason.find("Permission denied") != std::string::npos, outcome.reason.c_str());
@@ -299,7 +300,7 @@ void FileSaveTest::crashAtEachStepLeavesOldOrNewBytes()
         const timespec anHourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path(name)).constData(), anHourAgo, 0), 0);
     }
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "again");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "again");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("hosts")), "again");
     QCOMPARE(entries(), hardLinked ? (QStringList{"hosts", "other"}) : QStringList{"hosts"});
@@ -327,7 +328,7 @@ void FileSaveTest::staleNewFilesOfThisProgramOnlyAreRemoved()
     QVERIFY(QFile::link("hosts", path(".hosts.tessaly-link12")));
     makeOld(".hosts.tessaly-link12");
 
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(entries(), (QStringList{".hosts.tessaly-Ab-2Cd", ".hosts.tessaly-Ab12Cd7", ".hosts.tessaly-dir123",
                                      ".hosts.tessaly-link12", ".hosts.tessaly-short", ".hosts.tessaly-young1",
@@ -341,7 +342,7 @@ void FileSaveTest::hardLinkedFileIsRewrittenForEveryName()
     QCOMPARE(::link(file.constData(), QFile::encodeName(path("second name")).constData()), 0);
     struct stat before {};
     QCOMPARE(::stat(file.constData(), &before), 0);
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("second name")), "new");
     struct stat after {};
@@ -373,7 +374,7 @@ void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
     QVERIFY(::getxattr(QFile::encodeName(path("probe")).constData(), "system.posix_acl_access", nullptr, 0) > 0);
     QVERIFY(QFile::remove(path("probe")));
 
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("hosts").toStdString(), "new");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     const QByteArray file = QFile::encodeName(path("hosts"));
     QCOMPARE(::getxattr(file.constData(), "system.posix_acl_access", nullptr, 0), ssize_t(-1));
@@ -383,5 +384,9 @@ void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
     QCOMPARE(status.st_mode & 07777, mode_t(0644));
 }
 
-QTEST_GUILESS_MAIN(FileSaveTest)
-#include "tst_filesave.moc"
+std::unique_ptr<QObject> newFileSaveTest()
+{
+    return std::make_unique<FileSaveTest>();
+}
+
+#include "tst_fileaccess.moc"

@@ -5,6 +5,7 @@
 // owners and extended attributes of the POSIX save have no counterpart.)
 #include "fileread.h"
 #include "filesave.h"
+#include "namecache.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -46,14 +47,14 @@ private:
         return names;
     }
     static bool underWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
-    static std::string contentOf(const std::string& file) { return platform::readFileBytes(file).bytes; }
+    static std::string contentOf(const std::string& file) { return fileaccess::readFileBytes(file).bytes; }
 
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
 #define QVERIFY_SAVED(outcome)                                                                                       \
     do {                                                                                                             \
-        const platform::SaveOutcome saved = (outcome);                                                               \
+        const fileaccess::SaveOutcome saved = (outcome);                                                               \
         QVERIFY2(saved.saved, saved.reason.c_str());                                                                 \
     } while (false)
 
@@ -66,11 +67,11 @@ void FileSaveTest::init()
 void FileSaveTest::missingFileIsCreatedAndReplacedKeepingAttributes()
 {
     const std::string hosts = path("hosts");
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "first\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "first\r\n"));
     QCOMPARE(contentOf(hosts), "first\r\n");
 
     QVERIFY(SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "second, longer than the first\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "second, longer than the first\r\n"));
     QCOMPARE(contentOf(hosts), "second, longer than the first\r\n");
     QVERIFY(GetFileAttributesA(hosts.c_str()) & FILE_ATTRIBUTE_HIDDEN);
     QCOMPARE(entries(), QStringList{"hosts"});
@@ -79,12 +80,12 @@ void FileSaveTest::missingFileIsCreatedAndReplacedKeepingAttributes()
 void FileSaveTest::fileHeldOpenByAnotherProgramIsRewrittenInPlace()
 {
     const std::string hosts = path("hosts");
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "old content\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "old content\r\n"));
     // Open without FILE_SHARE_DELETE: the file cannot be replaced meanwhile.
     const HANDLE other = CreateFileA(hosts.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     QVERIFY(other != INVALID_HANDLE_VALUE);
-    const platform::SaveOutcome outcome = platform::replaceFileContents(hosts, "new\r\n");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(hosts, "new\r\n");
     CloseHandle(other);
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(contentOf(hosts), "new\r\n");
@@ -94,31 +95,31 @@ void FileSaveTest::fileHeldOpenByAnotherProgramIsRewrittenInPlace()
 void FileSaveTest::hardLinkedFileIsRewrittenForEveryName()
 {
     const std::string hosts = path("hosts");
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "old\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "old\r\n"));
     QVERIFY(CreateHardLinkA(path("second").c_str(), hosts.c_str(), nullptr));
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "new\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "new\r\n"));
     QCOMPARE(contentOf(path("second")), "new\r\n");
 }
 
 void FileSaveTest::whatIsNotAFileIsRefused()
 {
     const std::string folder = path("");
-    const platform::SaveOutcome intoFolder = platform::replaceFileContents(folder, "x");
+    const fileaccess::SaveOutcome intoFolder = fileaccess::replaceFileContents(folder, "x");
     QVERIFY(!intoFolder.saved);
     QVERIFY2(intoFolder.reason.find("not a regular file") != std::string::npos, intoFolder.reason.c_str());
 
-    const platform::FileBytes folderRead = platform::readFileBytes(folder);
-    QCOMPARE(folderRead.status, ReadStatus::Failed);
+    const fileaccess::FileBytes folderRead = fileaccess::readFileBytes(folder);
+    QCOMPARE(folderRead.status, fileaccess::ReadStatus::Failed);
     QCOMPARE(folderRead.reason, "Is a directory");
-    QCOMPARE(platform::readFileBytes(path("missing")).status, ReadStatus::NoFile);
+    QCOMPARE(fileaccess::readFileBytes(path("missing")).status, fileaccess::ReadStatus::NoFile);
     // The console is a character device: reading it would wait for typing.
-    const platform::FileBytes console = platform::readFileBytes("CONIN$");
-    QVERIFY2(console.status == ReadStatus::Failed, console.reason.c_str());
+    const fileaccess::FileBytes console = fileaccess::readFileBytes("CONIN$");
+    QVERIFY2(console.status == fileaccess::ReadStatus::Failed, console.reason.c_str());
 }
 
 void FileSaveTest::missingFolderIsReportedAndLeavesNothing()
 {
-    const platform::SaveOutcome outcome = platform::replaceFileContents(path("no\\hosts"), "x");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("no\\hosts"), "x");
     QVERIFY(!outcome.saved);
     QVERIFY2(outcome.reason.find(path("no")) != std::string::npos, outcome.reason.c_str());
     QVERIFY(entries().isEmpty());
@@ -127,9 +128,9 @@ void FileSaveTest::missingFolderIsReportedAndLeavesNothing()
 void FileSaveTest::readOnlyFileIsRefused()
 {
     const std::string hosts = path("hosts");
-    QVERIFY_SAVED(platform::replaceFileContents(hosts, "old\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "old\r\n"));
     QVERIFY(SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_READONLY));
-    const platform::SaveOutcome outcome = platform::replaceFileContents(hosts, "new\r\n");
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(hosts, "new\r\n");
     SetFileAttributesA(hosts.c_str(), FILE_ATTRIBUTE_NORMAL);
     QVERIFY(!outcome.saved);
     QVERIFY2(outcome.reason.find("read-only") != std::string::npos, outcome.reason.c_str());
@@ -141,17 +142,21 @@ void FileSaveTest::pathsAreInTheAnsiCodePage()
 {
     if (GetACP() != 1252)
         QSKIP("needs the Western code page 1252");
-    QVERIFY_SAVED(platform::replaceFileContents(path("caf\xE9.hosts"), "x\r\n"));
+    QVERIFY_SAVED(fileaccess::replaceFileContents(path("caf\xE9.hosts"), "x\r\n"));
     QCOMPARE(entries(), QStringList{QStringLiteral(u"caf\u00E9.hosts")});
 }
 
 void FileSaveTest::nameCacheIsFlushed()
 {
-    const int before = platform::testing::nameCacheFlushRequests();
+    const int before = fileaccess::testing::nameCacheFlushRequests();
     // Windows and wine both have DnsFlushResolverCache.
-    QVERIFY(platform::flushNameCache());
-    QCOMPARE(platform::testing::nameCacheFlushRequests(), before + 1);
+    QVERIFY(fileaccess::flushNameCache());
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), before + 1);
 }
 
-QTEST_GUILESS_MAIN(FileSaveTest)
-#include "tst_filesave_windows.moc"
+std::unique_ptr<QObject> newFileSaveTest()
+{
+    return std::make_unique<FileSaveTest>();
+}
+
+#include "tst_fileaccess_windows.moc"

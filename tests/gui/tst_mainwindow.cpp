@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guitestutil.h"
 
-#include "filesave.h"
 #include "hostslocation.h"
+#include "namecache.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -143,7 +143,7 @@ void MainWindowTest::startShowsTheSystemsHostsFile()
     frmMain window;
     window.Form_Load();
     const QString shown = window.findChild<QLabel*>("lblHostsFile")->text();
-    QCOMPARE(shown, QString::fromLocal8Bit(platform::systemHostsFilePath()));
+    QCOMPARE(shown, QString::fromLocal8Bit(fileaccess::systemHostsFilePath()));
 #ifdef _WIN32
     // Windows gives the system directory in capitals or not; wine as
     // "C:\windows\system32".
@@ -493,13 +493,13 @@ void MainWindowTest::removeAllAskedAndAnswered()
 void MainWindowTest::saveCloseRewritesUnchangedFile()
 {
     MainWindowFixture fixture("main-window.hosts");
-    const int flushes = platform::testing::nameCacheFlushRequests();
+    const int flushes = fileaccess::testing::nameCacheFlushRequests();
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
     QVERIFY(fixture.boxes().isEmpty());
     QCOMPARE(fixture.fileBytes(), kRewrittenFixture);
     QVERIFY(fixture.ended());
     // The resolver is told once the file is saved, so that it takes effect at once.
-    QCOMPARE(platform::testing::nameCacheFlushRequests(), flushes + 1);
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes + 1);
     QVERIFY(!fixture.window->isVisible());
     QCOMPARE(QDir(fixture.directory.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"hosts"});
 }
@@ -552,7 +552,7 @@ void MainWindowTest::failedSaveKeepsWindowAndEdits()
     fixture.add("new.lab", "10.0.0.7");
     // The directory vanishes: neither a new file nor the old one can be written.
     QVERIFY(fixture.directory.remove());
-    const int flushes = platform::testing::nameCacheFlushRequests();
+    const int flushes = fileaccess::testing::nameCacheFlushRequests();
 
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
     QCOMPARE(fixture.boxes().size(), 1); // the file is gone: asked first, and No stays
@@ -583,7 +583,7 @@ void MainWindowTest::failedSaveKeepsWindowAndEdits()
     QTest::mouseClick(fixture.button("cmdCancel"), Qt::LeftButton);
     QVERIFY(fixture.boxes().last().prompt.startsWith("The hosts file could not be saved:"));
     QVERIFY(!fixture.ended());
-    QCOMPARE(platform::testing::nameCacheFlushRequests(), flushes);
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes);
 }
 
 void MainWindowTest::unreadableFileIsNeverOverwritten_data()

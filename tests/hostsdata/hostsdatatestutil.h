@@ -3,6 +3,7 @@
 
 #include "hostcollection.h"
 
+#include <QFile>
 #include <QString>
 #include <QTest>
 
@@ -28,6 +29,15 @@ inline QString sharedDataPath(const char* name)
 inline QString fixturePath(const char* name)
 {
     return QStringLiteral(TESSALY_TEST_DATA_DIR "/") + QLatin1String(name);
+}
+
+// The bytes of a fixture file, exactly as stored.
+inline std::string fixtureBytes(const char* name)
+{
+    QFile file(fixturePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
 }
 
 namespace QTest {

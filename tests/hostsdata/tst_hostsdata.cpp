@@ -1,22 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostcollection.h"
 #include "hostsdatatestutil.h"
-#include "hostslocation.h"
-#include "hostspath.h"
-#include "fileread.h"
 #include "hostsreader.h"
 #include "hostswriter.h"
 
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cctype>
 #include <random>
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 class HostsDataTest : public QObject {
     Q_OBJECT
@@ -42,10 +34,6 @@ private slots:
     void readerChunksMaySplitAnywhere();
     void readerDuplicatesAndNoticeAnswers();
     void readerNoticeGetsHostnameAsInFile();
-    void readerFixtureFiles();
-    void readerSharedHostsFiles();
-    void readFileStatuses();
-    void snapshotDigestIsStableAndChunked();
 
     // The writer
     void writerWorkedExample();
@@ -54,8 +42,6 @@ private slots:
     void writerCommentSplitsLines();
     void writerNeverBreaksALineInsideAField();
     void roundTripOfGeneratedCollections();
-
-    void hostsPathBelowSystemDirectory();
 };
 
 namespace {
@@ -340,7 +326,7 @@ void HostsDataTest::readerChunksMaySplitAnywhere()
         "\r\n\r\r\n\n# late\n9.9.9.9 z # \0x\r"s,
     };
     for (const char* fixture : {"mixed-line-ends.hosts", "tabbed-header.hosts", "duplicates.hosts"})
-        inputs.push_back(platform::readFileBytes(fixturePath(fixture).toStdString()).bytes);
+        inputs.push_back(fixtureBytes(fixture));
     auto parse = [](const std::vector<std::string_view>& chunks) {
         HostsParser parser;
         for (std::string_view chunk : chunks)
@@ -397,102 +383,6 @@ void HostsDataTest::readerNoticeGetsHostnameAsInFile()
     const Reading reading = readBytes("1.1.1.1 Server1\n2.2.2.2 SERVER1\n");
     QCOMPARE(reading.notices, (std::vector<std::string>{"SERVER1"}));
     QCOMPARE(reading.entries, (std::vector<EntryFields>{{"1.1.1.1", "Server1", ""}}));
-}
-
-void HostsDataTest::readerFixtureFiles()
-{
-    HostCollection hosts;
-    std::string header;
-    const ReadReport report = platform::readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
-    QCOMPARE(report.status, ReadStatus::Complete);
-    QCOMPARE(header, "# Hosts of the lab network.\r\n"
-                     "#\r\n"
-                     "# Examples:\r\n"
-                     "#    10.0.0.20     files.lab    # file server\r\n"
-                     "#  ::1  localhost\r\n");
-    QCOMPARE(fieldsOf(hosts), (std::vector<EntryFields>{{"127.0.0.1", "localhost", "Local loop-back hostname"},
-                                                        {"10.1.2.3", "build", ""},
-                                                        {"10.1.2.3", "build.lab", ""}}));
-
-    HostCollection mixed;
-    std::string mixedHeader;
-    QCOMPARE(platform::readHostsFile(fixturePath("mixed-line-ends.hosts").toStdString(), mixed, mixedHeader).status,
-             ReadStatus::Complete);
-    QCOMPARE(mixedHeader, "# saved by several editors\r\n# second header line\r\n");
-    QCOMPARE(fieldsOf(mixed), (std::vector<EntryFields>{{"192.168.0.10", "nas", "storage"},
-                                                        {"192.168.0.11", "printer", ""},
-                                                        {"fe80::1%lo0", "router", "link local"}}));
-}
-
-void HostsDataTest::readerSharedHostsFiles()
-{
-    if (!QFileInfo::exists(sharedDataPath("")))
-        QSKIP("the shared hosts files are not beside this checkout");
-    // Counts taken with an independent awk reading of the same rules.
-    struct Expectation {
-        const char* file;
-        std::size_t headerLines;
-        std::size_t entries;
-        std::size_t duplicates;
-    };
-    for (const Expectation& expected : {Expectation{"adservers.hosts", 10, 42358, 173},
-                                        Expectation{"adaway.hosts", 20, 6541, 1},
-                                        Expectation{"linux-default.hosts", 0, 6, 1}}) {
-        HostCollection hosts;
-        std::string header;
-        const ReadReport report = platform::readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
-        QCOMPARE(report.status, ReadStatus::Complete);
-        QCOMPARE(hosts.size(), expected.entries);
-        QCOMPARE(report.stats.entries, expected.entries);
-        QCOMPARE(report.stats.duplicates, expected.duplicates);
-        QCOMPARE(std::size_t(std::count(header.begin(), header.end(), '\n')), expected.headerLines);
-    }
-}
-
-void HostsDataTest::readFileStatuses()
-{
-    HostCollection hosts;
-    std::string header;
-    const ReadReport missing = platform::readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
-    QCOMPARE(missing.status, ReadStatus::NoFile);
-    QCOMPARE(missing.snapshot.state, FileSnapshot::State::Missing);
-    QVERIFY(hosts.empty() && header.empty());
-
-    const ReadReport directory = platform::readHostsFile(TESSALY_TEST_DATA_DIR, hosts, header);
-    QCOMPARE(directory.status, ReadStatus::Failed);
-    QCOMPARE(directory.reason, "Is a directory");
-    QCOMPARE(directory.snapshot.state, FileSnapshot::State::Unreadable);
-
-#ifndef _WIN32
-    // A FIFO with no writer would block a plain open for ever. (Windows has
-    // no such file; the console stands for it in the file saving tests.)
-    QTemporaryDir scratch;
-    const QByteArray fifo = QFile::encodeName(scratch.filePath("fifo"));
-    QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
-    const ReadReport pipe = platform::readHostsFile(fifo.toStdString(), hosts, header);
-    QCOMPARE(pipe.status, ReadStatus::Failed);
-    QCOMPARE(pipe.reason, "Not a regular file");
-    QCOMPARE(platform::snapshotFile(fifo.toStdString()).state, FileSnapshot::State::Unreadable);
-    QVERIFY(hosts.empty() && header.empty());
-#endif
-
-    const std::string path = fixturePath("windows-default.hosts").toStdString();
-    const ReadReport complete = platform::readHostsFile(path, hosts, header);
-    QCOMPARE(complete.snapshot, platform::snapshotFile(path));
-    QVERIFY(!(complete.snapshot == platform::snapshotFile(fixturePath("mixed-line-ends.hosts").toStdString())));
-}
-
-void HostsDataTest::snapshotDigestIsStableAndChunked()
-{
-    // XXH3-64 of no bytes: the same in every process, so another process can
-    // check a snapshot taken here.
-    QCOMPARE(FileSnapshot::of("").digest, std::uint64_t{0x2D06800538D394C2});
-    const std::string bytes(300000, 'x');
-    SnapshotDigest digest;
-    for (std::size_t at = 0; at < bytes.size(); at += 7777)
-        digest.feed(std::string_view(bytes).substr(at, 7777));
-    QCOMPARE(digest.finish(), FileSnapshot::of(bytes));
-    QVERIFY(!(FileSnapshot::of(bytes) == FileSnapshot::of(bytes.substr(1) + "y")));
 }
 
 void HostsDataTest::writerWorkedExample()
@@ -606,22 +496,6 @@ void HostsDataTest::roundTripOfGeneratedCollections()
         QCOMPARE(fieldsOf(back), fieldsOf(hosts));
         QCOMPARE(stats.duplicates, std::size_t{0});
     }
-}
-
-void HostsDataTest::hostsPathBelowSystemDirectory()
-{
-    QCOMPARE(::hostsPathBelowSystemDirectory("C:\\WINDOWS\\system32"), "C:\\WINDOWS\\system32\\Drivers\\etc\\hosts");
-    QCOMPARE(::hostsPathBelowSystemDirectory(""), "\\Drivers\\etc\\hosts");
-
-#ifdef _WIN32
-    // Wine's system directory; Windows gives C:\WINDOWS\system32 or another drive.
-    const std::string system = platform::systemDirectory();
-    QVERIFY(system.size() > 3 && system[1] == ':' && QFileInfo(QString::fromLocal8Bit(system)).isDir());
-    QCOMPARE(platform::systemHostsFilePath(), system + "\\Drivers\\etc\\hosts");
-#else
-    QCOMPARE(platform::systemDirectory(), "");
-    QCOMPARE(platform::systemHostsFilePath(), "/etc/hosts");
-#endif
 }
 
 QTEST_APPLESS_MAIN(HostsDataTest)

@@ -7,7 +7,7 @@
 #include "frmmain.h"
 #include "hostswriter.h"
 #include "messagebox.h"
-#include "privilegedsave.h"
+#include "saverequest.h"
 
 #include <QApplication>
 #include <QFile>
@@ -180,8 +180,8 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
         QCOMPARE(recorded("request"), "<none>");
     } else {
         // The request: the file as it was read, and the content to write.
-        QCOMPARE(recorded("request"), QByteArray::fromStdString(platform::privileged::encodeHeader(
-                                          FileSnapshot::of(kFile.toStdString()), expected.size()) + expected));
+        QCOMPARE(recorded("request"), QByteArray::fromStdString(savehelper::encodeHeader(
+                                          savehelper::FileSnapshot::of(kFile.toStdString()), expected.size()) + expected));
         QVERIFY2(recorded("arguments").endsWith("/tessaly-save-helper"), recorded("arguments").constData());
     }
     QFile file(hosts());

@@ -2,7 +2,7 @@
 // The save helper, the one program that runs as root: its request reading,
 // and the real executable in a private mount namespace whose /etc/hosts is a
 // test file, with each way it refuses.
-#include "privilegedsave.h"
+#include "saverequest.h"
 
 #include <QFile>
 #include <QProcess>
@@ -11,7 +11,7 @@
 
 #include <unistd.h>
 
-using namespace platform::privileged;
+using namespace savehelper;
 
 namespace {
 
