@@ -21,6 +21,11 @@ public:
     ~Handle() { close(); }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
+    void reset(HANDLE handle)
+    {
+        close();
+        handle_ = handle;
+    }
     bool close()
     {
         const HANDLE handle = handle_;

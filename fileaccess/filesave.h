@@ -1,17 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace fileaccess {
 
+// Why a save failed, for a process that has to pass it on as a number (the
+// Windows save helper's exit code) rather than as `reason`.
+enum class SaveFailure {
+    None,
+    System,      // the system refused a step: `systemError` says why
+    NotRegular,  // the target is a directory, a device or a pipe
+    ReadOnly,    // Windows: the target has the read-only attribute
+    NotVerified, // read back, the file does not hold what was written
+};
+
 struct SaveOutcome {
     bool saved = false;
     std::string reason; // what failed and the system's words, when not saved
-    // The system refused access (POSIX: EACCES or EPERM): a process with
+    // The system refused access (POSIX: EACCES or EPERM; Windows:
+    // ERROR_ACCESS_DENIED or ERROR_PRIVILEGE_NOT_HELD): a process with
     // administrator rights could save where this one may not.
     bool accessDenied = false;
+    SaveFailure failure = SaveFailure::None;
+    std::uint32_t systemError = 0; // errno, or the Windows error code
 };
 
 // Replaces the content of the file at `path` with `bytes`, so that the file
@@ -37,6 +51,11 @@ struct SaveOutcome {
 // On failure no temporary file is left behind.
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes);
 
+// The reason replaceFileContents gives for a failure of kind NotRegular,
+// ReadOnly or NotVerified of the file at `path` (another process's save
+// passes on only the kind).
+std::string saveFailureReason(SaveFailure failure, const std::string& path);
+
 // The points of a save at which a crash leaves something different behind.
 // Tests stop a save at each of them to check what is left.
 enum class SaveStep {
@@ -49,6 +68,11 @@ enum class SaveStep {
 namespace testing {
 // Called at each step of every later save; null (the default) for none.
 void setSaveStepHook(void (*hook)(SaveStep));
+#ifdef _WIN32
+// While set, every save is refused before it touches anything, as the
+// system refuses a user without administrator rights (wine grants all).
+void setAccessDenied(bool denied);
+#endif
 } // namespace testing
 
 } // namespace fileaccess

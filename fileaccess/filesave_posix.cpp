@@ -42,9 +42,15 @@ std::string because(const std::string& what, int error)
     return what + ": " + std::strerror(error);
 }
 
+SaveOutcome failedAs(SaveFailure failure, const std::string& target)
+{
+    return {false, saveFailureReason(failure, target), false, failure};
+}
+
 SaveOutcome failure(const std::string& what, int error)
 {
-    return {false, because(what, error), error == EACCES || error == EPERM};
+    return {false, because(what, error), error == EACCES || error == EPERM, SaveFailure::System,
+            static_cast<std::uint32_t>(error)};
 }
 
 // One write(2) for the whole buffer where the system allows it; a short write
@@ -100,7 +106,7 @@ std::string baseNameOf(const std::string& path)
 
 // Follows symbolic links to the file that really holds the bytes. A dangling
 // link resolves to the path it points at, which the save then creates.
-bool resolveLinks(std::string path, std::string& target, std::string& reason)
+bool resolveLinks(std::string path, std::string& target, SaveOutcome& failed)
 {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status {};
@@ -111,13 +117,13 @@ bool resolveLinks(std::string path, std::string& target, std::string& reason)
         std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 255) + 1);
         const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
         if (length < 0) {
-            reason = because("Cannot follow the link " + path, errno);
+            failed = failure("Cannot follow the link " + path, errno);
             return false;
         }
         std::string next(link.data(), static_cast<std::size_t>(length));
         path = next.front() == '/' ? next : directoryOf(path) + "/" + next;
     }
-    reason = because("Cannot follow the link " + path, ELOOP);
+    failed = failure("Cannot follow the link " + path, ELOOP);
     return false;
 }
 
@@ -231,7 +237,7 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
     if (::fstat(file.get(), &status) != 0)
         return failure("Cannot look at " + target, errno);
     if (!S_ISREG(status.st_mode))
-        return {false, target + " is not a regular file."};
+        return failedAs(SaveFailure::NotRegular, target);
     std::string previous;
     previous.reserve(static_cast<std::size_t>(status.st_size));
     if (!readAll(file.get(), previous))
@@ -240,9 +246,9 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
 
     if (rewrite(file.get(), bytes)) {
         if (!file.close())
-            return {false, because("The new content was written to " + target
-                                       + " and synced, but closing the file reported an error",
-                                   errno)};
+            return failure("The new content was written to " + target
+                               + " and synced, but closing the file reported an error",
+                           errno);
         return {true, {}};
     }
     SaveOutcome failed = failure("Cannot write " + target, errno);
@@ -258,8 +264,7 @@ SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
     FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return failure("Cannot read " + target + " back after saving", errno);
-    const SaveOutcome changed{false, "The saved file " + target
-                                         + " does not hold what was written; another program may have changed it back."};
+    const SaveOutcome changed = failedAs(SaveFailure::NotVerified, target);
     char buffer[1 << 16];
     std::string_view expected = bytes;
     for (;;) {
@@ -364,6 +369,21 @@ private:
 
 } // namespace
 
+std::string saveFailureReason(SaveFailure failure, const std::string& path)
+{
+    switch (failure) {
+    case SaveFailure::NotRegular:
+        return path + " is not a regular file.";
+    case SaveFailure::NotVerified:
+        return "The saved file " + path + " does not hold what was written; another program may have changed it back.";
+    case SaveFailure::ReadOnly:
+    case SaveFailure::None:
+    case SaveFailure::System:
+        break;
+    }
+    return {};
+}
+
 namespace testing {
 void setSaveStepHook(void (*hook)(SaveStep))
 {
@@ -374,16 +394,16 @@ void setSaveStepHook(void (*hook)(SaveStep))
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
 {
     std::string target;
-    std::string reason;
-    if (!resolveLinks(path, target, reason))
-        return {false, reason};
+    SaveOutcome failed;
+    if (!resolveLinks(path, target, failed))
+        return failed;
 
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT)
         return failure("Cannot look at " + target, errno);
     if (exists && !S_ISREG(existing.st_mode))
-        return {false, target + " is not a regular file."};
+        return failedAs(SaveFailure::NotRegular, target);
 
     const std::string directory = directoryOf(target);
     // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.

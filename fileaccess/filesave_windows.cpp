@@ -2,14 +2,17 @@
 #include "filesave.h"
 
 #include "filehandle_windows.h"
+#include "systemlibrary_windows.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace fileaccess {
 namespace {
+
+bool accessDeniedForTests = false;
 
 constexpr int kReplaceAttempts = 5;
 constexpr DWORD kRetryPauseMs = 200;
@@ -17,6 +20,30 @@ constexpr DWORD kRetryPauseMs = 200;
 std::string because(const std::string& what, DWORD error)
 {
     return what + ": " + systemMessage(error);
+}
+
+SaveOutcome failure(const std::string& what, DWORD error)
+{
+    return {false, because(what, error), error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD,
+            SaveFailure::System, static_cast<std::uint32_t>(error)};
+}
+
+SaveOutcome failedAs(SaveFailure failure, const std::string& path)
+{
+    return {false, saveFailureReason(failure, path), false, failure};
+}
+
+// A new file could not be made beside the target, so it was rewritten in
+// place; when that fails too, both reasons are given, and a refusal of
+// access by either still counts as one.
+SaveOutcome inPlaceAfter(const SaveOutcome& first, const SaveOutcome& inPlace)
+{
+    if (inPlace.saved)
+        return inPlace;
+    SaveOutcome both = first;
+    both.reason += "; rewriting it in place failed too: " + inPlace.reason;
+    both.accessDenied = first.accessDenied || inPlace.accessDenied;
+    return both;
 }
 
 bool writeAll(HANDLE file, std::string_view bytes)
@@ -62,14 +89,14 @@ SaveOutcome rewriteInPlace(const std::string& path, std::string_view bytes)
     Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
-        return {false, because("Cannot open " + path + " for writing", GetLastError())};
+        return failure("Cannot open " + path + " for writing", GetLastError());
     std::string previous;
     if (!readAll(file.get(), previous))
-        return {false, because("Cannot read " + path, GetLastError())};
+        return failure("Cannot read " + path, GetLastError());
     if (rewind(file.get()) && writeAll(file.get(), bytes) && SetEndOfFile(file.get())
         && FlushFileBuffers(file.get()))
         return {true, {}};
-    SaveOutcome failed{false, because("Cannot write " + path, GetLastError())};
+    SaveOutcome failed = failure("Cannot write " + path, GetLastError());
     if (!(rewind(file.get()) && writeAll(file.get(), previous) && SetEndOfFile(file.get())
           && FlushFileBuffers(file.get())))
         failed.reason += because(" (and its previous content could not be written back", GetLastError()) + ")";
@@ -82,11 +109,9 @@ SaveOutcome verifyContents(const std::string& path, std::string_view bytes)
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string written;
     if (!file.valid() || !readAll(file.get(), written))
-        return {false, because("Cannot read " + path + " back after saving", GetLastError())};
+        return failure("Cannot read " + path + " back after saving", GetLastError());
     if (written != bytes)
-        return {false, "The saved file " + path
-                           + " does not hold what was written; another program (often antivirus software) may have "
-                             "changed it back."};
+        return failedAs(SaveFailure::NotVerified, path);
     return {true, {}};
 }
 
@@ -107,7 +132,11 @@ bool hasOtherNames(const std::wstring& path)
 std::string randomSuffix()
 {
     unsigned char random[8] = {};
-    BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    if (!systemRandom(random, sizeof random)) {
+        // Only a name: CREATE_NEW refuses one that is taken.
+        const ULONGLONG fallback = GetTickCount64() ^ (ULONGLONG{GetCurrentProcessId()} << 32);
+        std::memcpy(random, &fallback, sizeof random);
+    }
     char text[17] = {};
     for (int i = 0; i < 8; ++i)
         std::snprintf(text + 2 * i, 3, "%02x", random[i]);
@@ -116,19 +145,45 @@ std::string randomSuffix()
 
 } // namespace
 
+std::string saveFailureReason(SaveFailure failure, const std::string& path)
+{
+    switch (failure) {
+    case SaveFailure::NotRegular:
+        return path + " is not a regular file.";
+    case SaveFailure::ReadOnly:
+        return path + " is read-only. Clear its read-only attribute (in its properties) to save it.";
+    case SaveFailure::NotVerified:
+        return "The saved file " + path
+            + " does not hold what was written; another program (often antivirus software) may have changed it back.";
+    case SaveFailure::None:
+    case SaveFailure::System:
+        break;
+    }
+    return {};
+}
+
+namespace testing {
+void setAccessDenied(bool denied)
+{
+    accessDeniedForTests = denied;
+}
+} // namespace testing
+
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
 {
+    if (accessDeniedForTests)
+        return failure("Cannot create a new file beside " + path, ERROR_ACCESS_DENIED);
     const std::wstring target = widen(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)
-        return {false, because("Cannot look at " + path, GetLastError())};
+        return failure("Cannot look at " + path, GetLastError());
     if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {false, path + " is not a regular file."};
+        return failedAs(SaveFailure::NotRegular, path);
     // Users set it to keep other programs from changing the file: it is not
     // Tessaly's to clear. (Windows refuses then; wine would replace the file.)
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
-        return {false, path + " is read-only. Clear its read-only attribute (in its properties) to save it."};
+        return failedAs(SaveFailure::ReadOnly, path);
     if (exists && hasOtherNames(target))
         return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
 
@@ -139,22 +194,22 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     Handle file(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                             nullptr));
     if (!file.valid()) {
-        const DWORD error = GetLastError();
+        const SaveOutcome notCreated = failure("Cannot create a new file in " + directory, GetLastError());
         if (exists)
-            return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
-        return {false, because("Cannot create a new file in " + directory, error)};
+            return inPlaceAfter(notCreated, verifyAfter(rewriteInPlace(path, bytes), path, bytes));
+        return notCreated;
     }
     if (!writeAll(file.get(), bytes) || !FlushFileBuffers(file.get()) || !file.close()) {
         const DWORD error = GetLastError();
         DeleteFileW(wideTemporary.c_str());
-        return {false, because("Cannot write the new content of " + path, error)};
+        return failure("Cannot write the new content of " + path, error);
     }
 
     if (!exists) {
         if (!MoveFileExW(wideTemporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
             const DWORD error = GetLastError();
             DeleteFileW(wideTemporary.c_str());
-            return {false, because("Cannot create " + path, error)};
+            return failure("Cannot create " + path, error);
         }
         return verifyContents(path, bytes);
     }
@@ -172,16 +227,19 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     // Another program that has the file open (antivirus, the DNS client)
     // makes ReplaceFileW fail for a moment; after a few tries the file is
     // rewritten in place.
+    DWORD replaceError = ERROR_SUCCESS;
     for (int attempt = 1;; ++attempt) {
         if (ReplaceFileW(target.c_str(), wideTemporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                          nullptr))
             return verifyContents(path, bytes);
-        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts)
+        replaceError = GetLastError();
+        if (replaceError != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts)
             break;
         Sleep(kRetryPauseMs);
     }
     DeleteFileW(wideTemporary.c_str());
-    return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+    return inPlaceAfter(failure("Cannot replace " + path, replaceError),
+                        verifyAfter(rewriteInPlace(path, bytes), path, bytes));
 }
 
 } // namespace fileaccess

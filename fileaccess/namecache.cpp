@@ -2,7 +2,7 @@
 #include "namecache.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "systemlibrary_windows.h"
 #endif
 
 namespace fileaccess {
@@ -15,15 +15,9 @@ bool flushNameCache()
     ++flushRequests;
 #ifdef _WIN32
     // dnsapi.dll is loaded only here: most runs never save.
-    const HMODULE dnsapi = LoadLibraryExW(L"dnsapi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (!dnsapi)
-        return false;
-    using FlushFunction = BOOL(WINAPI*)();
-    const auto flush = reinterpret_cast<FlushFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(dnsapi, "DnsFlushResolverCache")));
-    const bool flushed = flush && flush();
-    FreeLibrary(dnsapi);
-    return flushed;
+    using Flush = BOOL WINAPI();
+    Flush* const flush = systemFunction<Flush>(L"dnsapi.dll", "DnsFlushResolverCache");
+    return flush && flush();
 #else
     return false;
 #endif

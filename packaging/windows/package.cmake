@@ -3,6 +3,10 @@
 # executable, the Qt DLLs and plugins it loads, the MinGW runtime. cpack
 # makes a portable zip and an NSIS installer of it (scripts/package-windows).
 install(TARGETS tessaly RUNTIME DESTINATION .)
+# The save helper beside it, byte for byte as built (linked stripped): the
+# editor starts only a helper whose SHA-256 is the one built into it, so the
+# install's strip must not touch it.
+install(PROGRAMS $<TARGET_FILE:tessaly-save-helper> DESTINATION .)
 install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${TESSALY_MINGW_RUNTIME}
     DESTINATION .)
 # Qt looks for its plugins in these folders beside the executable.

@@ -4,6 +4,8 @@
 #include "filesave.h"
 #include "filesnapshot.h"
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace savehelper {
@@ -11,7 +13,8 @@ namespace savehelper {
 // Whether this system saves the hosts file through the save helper when the
 // program may not write it itself: Linux, where the helper is started with
 // pkexec, which asks for an administrator's password through the desktop's
-// polkit agent. Windows starts the whole program with administrator rights.
+// polkit agent; Windows, where it is started with the "runas" verb, which
+// shows the consent prompt.
 bool canSaveWithAdministratorRights();
 
 // Has the save helper write `content` over the system's hosts file, provided
@@ -20,5 +23,19 @@ bool canSaveWithAdministratorRights();
 // its windows from acting meanwhile.
 fileaccess::SaveOutcome saveWithAdministratorRights(const fileaccess::FileSnapshot& expected,
                                                     std::string_view content);
+
+#ifdef _WIN32
+namespace testing {
+// Tests start the helper at this path instead of the one
+// beside the program; empty for the one beside it.
+void setHelperProgram(const std::wstring& path);
+// Tests answer the consent prompt with "No" (ERROR_CANCELLED) without
+// starting anything.
+void setConsentDeclined(bool declined);
+// Called with the staged request's path while the editor holds it, just
+// before the helper would start; null for none.
+void setStagedHook(std::function<void(const std::wstring& stagedPath)> hook);
+} // namespace testing
+#endif
 
 } // namespace savehelper

@@ -46,6 +46,25 @@ std::string encodeHeader(const FileSnapshot& expected, std::uint64_t contentLeng
     return header;
 }
 
+std::uint32_t helperExitFor(const fileaccess::SaveOutcome& outcome)
+{
+    using fileaccess::SaveFailure;
+    if (outcome.saved)
+        return HelperExit::kSaved;
+    switch (outcome.failure) {
+    case SaveFailure::NotRegular:
+        return HelperExit::kNotRegular;
+    case SaveFailure::ReadOnly:
+        return HelperExit::kReadOnly;
+    case SaveFailure::NotVerified:
+        return HelperExit::kNotVerified;
+    case SaveFailure::None:
+    case SaveFailure::System:
+        break;
+    }
+    return HelperExit::kWriteFailed + (outcome.systemError & 0xFFFF);
+}
+
 std::string readRequest(const std::function<long long(char*, std::size_t)>& read, Request& request)
 {
     std::string header(kHeaderBytes, '\0');

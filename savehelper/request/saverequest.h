@@ -16,7 +16,7 @@
 //   and digest of FileSnapshot), so that a change made by another program
 //   after the editor read the file is never overwritten unasked.
 //
-// On the helper's standard input, all integers little-endian:
+// The request, all integers little-endian:
 //   8 bytes   "TSLYSAVE"
 //   u32       protocol version (1)
 //   u32       what the editor saw of the file: 0 missing, 1 present
@@ -24,8 +24,23 @@
 //   u64       its digest (FileSnapshot::digest)
 //   u64       length of the new content, at most kMaxContentBytes
 //   ...       the new content, exactly that long, then the end of the input
-// On its standard output one line: "saved", or "error: " and the reason.
+//
+// Linux (pkexec starts the helper): the request comes on the helper's
+// standard input; it takes no arguments and answers on its standard output
+// with one line: "saved", or "error: " and the reason.
+//
+// Windows (ShellExecuteExW with "runas" starts it, with no standard input or
+// output): the editor stages the request in a new file that it holds open
+// without write or delete sharing until the helper has ended, so that no
+// other program can change or replace it after the user consented. The
+// command line is exactly
+//   tessaly-save-helper.exe "<staged file>" <its length> <its SHA-256>
+// (the length in decimal, the SHA-256 of the whole request as 64 lower-case
+// hexadecimal digits). The helper refuses a staged file that is a reparse
+// point or not a regular file, and a request whose length or SHA-256 differ.
+// It answers with its exit code, HelperExit below.
 
+#include "filesave.h"
 #include "filesnapshot.h"
 
 #include <cstddef>
@@ -52,6 +67,26 @@ struct Request {
     FileSnapshot expected;
     std::string content;
 };
+
+// The Windows helper's exit codes.
+namespace HelperExit {
+inline constexpr std::uint32_t kSaved = 0;
+inline constexpr std::uint32_t kFileChanged = 1;       // not what the editor saw
+inline constexpr std::uint32_t kArgumentsRefused = 2;  // not the command line above
+inline constexpr std::uint32_t kStagedFileRefused = 3; // a folder, a reparse point, unreadable
+inline constexpr std::uint32_t kRequestAltered = 4;    // length or SHA-256 differ from the command line
+inline constexpr std::uint32_t kRequestRefused = 5;    // not a well-formed request
+inline constexpr std::uint32_t kNotRegular = 6;        // the hosts file is not a regular file
+inline constexpr std::uint32_t kReadOnly = 7;          // it has the read-only attribute
+inline constexpr std::uint32_t kNotVerified = 8;       // read back, it does not hold the new content
+inline constexpr std::uint32_t kNoSystemDirectory = 9; // the hosts file's place is unknown
+// The system refused a step of the save: this plus the Windows error code
+// (which is below 0x10000).
+inline constexpr std::uint32_t kWriteFailed = 0x10000;
+} // namespace HelperExit
+
+// The exit code that tells the editor how a save of the helper's ended.
+std::uint32_t helperExitFor(const fileaccess::SaveOutcome& outcome);
 
 // Reads a whole request through `read` (which fills up to `size` bytes and
 // returns how many, 0 at the end, or -1 on an error). Returns an empty string

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The save helper, the one program that runs as root: its request reading,
-// and the real executable in a private mount namespace whose /etc/hosts is a
-// test file, with each way it refuses.
+// The save helper, the one program that runs with administrator rights: its
+// request reading, and on Linux the real executable in a private mount
+// namespace whose /etc/hosts is a test file, with each way it refuses.
 #include "saverequest.h"
 
 #include <QFile>
@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace savehelper;
 
@@ -49,8 +51,10 @@ class SaveHelperTest : public QObject {
 private slots:
     void requests_data();
     void requests();
+#ifndef _WIN32
     void helperAsRoot_data();
     void helperAsRoot();
+#endif
 };
 
 void SaveHelperTest::requests_data()
@@ -92,6 +96,7 @@ void SaveHelperTest::requests()
         QCOMPARE(request(parsed.expected, QByteArray::fromStdString(parsed.content)), input);
 }
 
+#ifndef _WIN32
 void SaveHelperTest::helperAsRoot_data()
 {
     QTest::addColumn<QString>("how");    // how the helper is started
@@ -161,6 +166,8 @@ void SaveHelperTest::helperAsRoot()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), saved ? kNew : kOld);
 }
+
+#endif
 
 QTEST_GUILESS_MAIN(SaveHelperTest)
 #include "tst_savehelper.moc"

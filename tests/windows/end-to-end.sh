@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Starts the real tessaly.exe from the unpacked portable zip under wine, on a
+# Checks that the zip's save helper is the one the editor was built to start,
+# then starts the real tessaly.exe from the unpacked portable zip under wine, on a
 # virtual display, in a fresh wine prefix with the Western code page (1252)
 # whose hosts file this script writes, and drives it with the keyboard:
 #   1. an entry added with Tab and Space, then Ctrl+Enter: the file is written
@@ -25,6 +26,11 @@ trap cleanup EXIT
 fail() { echo "end-to-end: $*" >&2; exit 1; }
 
 unzip -q "$zip" -d "$work/app"
+# The helper in the zip is the one whose SHA-256 the editor was built with.
+digest=$(sed -n 's/.*kSaveHelperSha256\[\] = "\([0-9a-f]*\)".*/\1/p' "$(dirname "$zip")/savehelper/generated/helperdigest.h")
+[ -n "$digest" ] || fail "no helper digest was built"
+[ "$(sha256sum "$work/app/tessaly-save-helper.exe" | cut -d' ' -f1)" = "$digest" ] \
+    || fail "the zip's tessaly-save-helper.exe is not the one the editor was built to start"
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -97,7 +103,8 @@ wine "$installer" /S
 wineserver -w
 installed="$WINEPREFIX/drive_c/Program Files/Tessaly"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tessaly"
-for file in "$installed/tessaly.exe" "$installed/platforms/qwindows.dll" "$installed/Uninstall.exe" \
+for file in "$installed/tessaly.exe" "$installed/tessaly-save-helper.exe" "$installed/platforms/qwindows.dll" \
+    "$installed/Uninstall.exe" \
     "$menu/Tessaly.lnk"; do
     [ -f "$file" ] || fail "the installer left out $file"
 done

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// tessaly-save-helper.exe: writes the system's hosts file for the editor,
+// which runs as the user, with the administrator rights that Windows gave
+// it after the user's consent.
+//
+// It is the only code of Tessaly that runs with those rights, so it does as
+// little as possible and links no Qt. It writes only the hosts file below
+// the system directory, which it computes itself. Its command line names the
+// request that the editor staged and holds open (see saverequest.h); that
+// path is read, never written. It checks the whole request, its length and
+// SHA-256 before it touches anything, checks that the file is still what the
+// editor saw, and saves through the same safe save as the editor. Its answer
+// is its exit code.
+#include "fileread.h"
+#include "filesave.h"
+#include "hostslocation.h"
+#include "saverequest.h"
+#include "sha256_windows.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+using namespace savehelper;
+
+bool parseLength(const wchar_t* text, std::uint64_t& length)
+{
+    const std::size_t digits = std::wcslen(text);
+    if (digits == 0 || digits > 12 || !std::all_of(text, text + digits, [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+        return false;
+    length = 0;
+    for (const wchar_t* c = text; *c; ++c)
+        length = length * 10 + static_cast<std::uint64_t>(*c - L'0');
+    return true;
+}
+
+bool parseDigest(const wchar_t* text, std::string& digest)
+{
+    digest.clear();
+    for (const wchar_t* c = text; *c; ++c) {
+        if (!((*c >= L'0' && *c <= L'9') || (*c >= L'a' && *c <= L'f')))
+            return false;
+        digest.push_back(static_cast<char>(*c));
+    }
+    return digest.size() == 64;
+}
+
+constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+
+// Opens the staged request for reading, refusing anything but a regular
+// file reached without a reparse point. The editor holds it open with
+// read sharing only and marked for deletion when it closes it, so this open
+// has to allow writing and deletion by that one handle.
+HANDLE openStagedRequest(const wchar_t* path)
+{
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlainFile))
+        return INVALID_HANDLE_VALUE;
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                    nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return file;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information)
+        || (information.dwFileAttributes & kNotPlainFile)) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+std::uint32_t save(int argc, wchar_t** argv)
+{
+    std::uint64_t length = 0;
+    std::string expectedDigest;
+    if (argc != 4 || !parseLength(argv[2], length) || !parseDigest(argv[3], expectedDigest)
+        || length < kHeaderBytes || length > kHeaderBytes + kMaxContentBytes)
+        return HelperExit::kArgumentsRefused;
+
+    const HANDLE staged = openStagedRequest(argv[1]);
+    if (staged == INVALID_HANDLE_VALUE)
+        return HelperExit::kStagedFileRefused;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(staged, &size) || static_cast<std::uint64_t>(size.QuadPart) != length) {
+        CloseHandle(staged);
+        return HelperExit::kRequestAltered;
+    }
+    Sha256 digest;
+    std::uint64_t total = 0;
+    auto read = [&](char* buffer, std::size_t wanted) -> long long {
+        DWORD got = 0;
+        if (!ReadFile(staged, buffer, static_cast<DWORD>(std::min<std::size_t>(wanted, 1u << 20)), &got, nullptr))
+            return -1;
+        digest.feed({buffer, got});
+        total += got;
+        return got;
+    };
+    Request request;
+    const std::string problem = readRequest(read, request);
+    // A refused request may stop early: the rest still counts for the digest,
+    // so that a changed file is told apart from a malformed request.
+    char rest[4096];
+    while (total < length && read(rest, sizeof rest) > 0)
+        continue;
+    CloseHandle(staged);
+    if (total != length || digest.finishHex() != expectedDigest)
+        return HelperExit::kRequestAltered;
+    if (!problem.empty())
+        return HelperExit::kRequestRefused;
+
+    // Without the system directory the path would be relative to the
+    // current drive: nothing is written then.
+    if (fileaccess::systemDirectory().empty())
+        return HelperExit::kNoSystemDirectory;
+    const std::string path = fileaccess::systemHostsFilePath();
+    if (!(fileaccess::snapshotFile(path) == request.expected))
+        return HelperExit::kFileChanged;
+    return helperExitFor(fileaccess::replaceFileContents(path, request.content));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    // Before anything loads a DLL: only from the system folder, never from
+    // the helper's own folder, which its user may be able to write.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return static_cast<int>(save(argc, argv));
+}

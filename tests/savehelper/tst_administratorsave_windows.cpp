@@ -1,0 +1,316 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Saving with administrator rights on Windows, run for real under wine: the
+// helper program with each way it refuses, and the editor's end, whose own
+// save a test seam makes report "access denied" (wine grants every write).
+// The hosts file is the one of the test's wine prefix.
+#include "administratorsave.h"
+#include "filesave.h"
+#include "frmmain.h"
+#include "hostslocation.h"
+#include "hostswriter.h"
+#include "messagebox.h"
+#include "namecache.h"
+#include "saverequest.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <windows.h>
+
+using namespace savehelper;
+using platform::MessageAnswer;
+
+namespace {
+
+const QByteArray kOld = "# lab\r\n127.0.0.1 localhost\r\n10.0.0.1 alpha\r\n";
+const QByteArray kNew = "\r\n127.0.0.1\tlocalhost\r\n10.0.0.1\tnew\r\n";
+
+QString hostsPath()
+{
+    return QString::fromLocal8Bit(fileaccess::systemHostsFilePath());
+}
+
+QByteArray hostsContent()
+{
+    QFile file(hostsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                       FILE_ATTRIBUTE_NORMAL);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray request(const QByteArray& seen, const QByteArray& content)
+{
+    const auto snapshot = FileSnapshot::of(std::string_view(seen.constData(), static_cast<std::size_t>(seen.size())));
+    return QByteArray::fromStdString(encodeHeader(snapshot, static_cast<std::uint64_t>(content.size()))) + content;
+}
+
+QString sha256(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+class AdministratorSaveTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void helperRefusals_data();
+    void helperRefusals();
+
+    void deniedSaveGoesThroughTheHelper_data();
+    void deniedSaveGoesThroughTheHelper();
+    void stagedRequestIsHeldWhileTheHelperRuns();
+    void helperOfAnotherBuildIsNotStarted();
+
+private:
+    // A main window over the system's hosts file with one entry added;
+    // SAVE/CLOSE is pressed and the boxes it showed are returned.
+    struct Leaving {
+        int ended = 0;
+        QList<platform::MessageRequest> boxes;
+        QByteArray expected;
+        bool keptEdits = false;
+    };
+    Leaving addAndSave();
+
+    std::unique_ptr<QTemporaryDir> scratch_;
+    std::vector<std::wstring> staged_;
+};
+
+void AdministratorSaveTest::init()
+{
+    scratch_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(scratch_->isValid());
+    writeFile(hostsPath(), kOld);
+    staged_.clear();
+    testing::setHelperProgram(QDir::toNativeSeparators(TESSALY_SAVE_HELPER).toStdWString());
+    testing::setStagedHook([this](const std::wstring& path) { staged_.push_back(path); });
+    testing::setConsentDeclined(false);
+    fileaccess::testing::setAccessDenied(true);
+    platform::messagescript::clear();
+    platform::messagescript::enable(true);
+}
+
+void AdministratorSaveTest::cleanup()
+{
+    fileaccess::testing::setAccessDenied(false);
+    testing::setStagedHook({});
+    testing::setConsentDeclined(false);
+    writeFile(hostsPath(), kOld);
+}
+
+void AdministratorSaveTest::helperRefusals_data()
+{
+    QTest::addColumn<QString>("folder");       // where the request is staged, below the scratch folder
+    QTest::addColumn<QByteArray>("staged");    // the staged request
+    QTest::addColumn<QString>("length");       // on the command line; empty: the staged length
+    QTest::addColumn<QString>("digest");       // on the command line; empty: the staged SHA-256
+    QTest::addColumn<QStringList>("extra");    // more arguments; "-" alone: one argument fewer
+    QTest::addColumn<uint>("exitCode");
+
+    const QByteArray good = request(kOld, kNew);
+    const QStringList none;
+    QTest::newRow("saves") << "" << good << "" << "" << none << uint(HelperExit::kSaved);
+    // A user name outside the code page puts such letters in the temporary folder.
+    QTest::newRow("staged below non-ANSI letters") << QString::fromUtf8("Δοκιμή ǅ") << good << "" << "" << none
+                                                   << uint(HelperExit::kSaved);
+    QTest::newRow("file changed since it was read") << "" << request("# other\r\n", kNew) << "" << "" << none
+                                                    << uint(HelperExit::kFileChanged);
+    QTest::newRow("truncated request") << "" << good.left(good.size() - 3) << "" << "" << none
+                                       << uint(HelperExit::kRequestRefused);
+    QByteArray oversized = good;
+    const std::uint64_t tooLong = kMaxContentBytes + 1;
+    for (int i = 0; i < 8; ++i)
+        oversized[32 + i] = static_cast<char>((tooLong >> (8 * i)) & 0xFF);
+    QTest::newRow("oversized request") << "" << oversized << "" << "" << none << uint(HelperExit::kRequestRefused);
+    QTest::newRow("not a request") << "" << QByteArray(64, 'x') << "" << "" << none
+                                   << uint(HelperExit::kRequestRefused);
+    QTest::newRow("other SHA-256") << "" << good << "" << sha256(good + "x") << none
+                                   << uint(HelperExit::kRequestAltered);
+    QTest::newRow("other length") << "" << good << QString::number(good.size() + 1) << "" << none
+                                  << uint(HelperExit::kRequestAltered);
+    QTest::newRow("length beyond the limit") << "" << good << "999999999999" << "" << none
+                                             << uint(HelperExit::kArgumentsRefused);
+    QTest::newRow("upper-case SHA-256") << "" << good << "" << sha256(good).toUpper() << none
+                                        << uint(HelperExit::kArgumentsRefused);
+    QTest::newRow("extra argument") << "" << good << "" << "" << QStringList{"C:\\elsewhere\\hosts"}
+                                    << uint(HelperExit::kArgumentsRefused);
+    QTest::newRow("missing argument") << "" << good << "" << "" << QStringList{"-"}
+                                      << uint(HelperExit::kArgumentsRefused);
+    QTest::newRow("staged path is a folder") << "folder-named-request" << QByteArray() << QString::number(good.size())
+                                             << sha256(good) << none
+                                             << uint(HelperExit::kStagedFileRefused);
+}
+
+void AdministratorSaveTest::helperRefusals()
+{
+    QFETCH(QString, folder);
+    QFETCH(QByteArray, staged);
+    QFETCH(QString, length);
+    QFETCH(QString, digest);
+    QFETCH(QStringList, extra);
+    QFETCH(uint, exitCode);
+
+    QString path = scratch_->filePath(folder.isEmpty() ? QStringLiteral("request") : folder + "/request");
+    if (folder == "folder-named-request") {
+        path = scratch_->filePath(folder);
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        writeFile(path, staged);
+    }
+    QStringList arguments{QDir::toNativeSeparators(path), length.isEmpty() ? QString::number(staged.size()) : length,
+                          digest.isEmpty() ? sha256(staged) : digest};
+    if (extra == QStringList{"-"})
+        arguments.removeLast();
+    else
+        arguments += extra;
+
+    QProcess helper;
+    helper.start(QStringLiteral(TESSALY_SAVE_HELPER), arguments);
+    QVERIFY(helper.waitForFinished(60000));
+    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(uint(helper.exitCode()), exitCode);
+    QCOMPARE(hostsContent(), exitCode == HelperExit::kSaved ? kNew : kOld);
+}
+
+AdministratorSaveTest::Leaving AdministratorSaveTest::addAndSave()
+{
+    frmMain window;
+    QSignalSpy ending(&window, &frmMain::programEnding);
+    window.Form_Load();
+    window.findChild<QLineEdit*>("txtHost")->setText("added.example");
+    window.findChild<QPushButton*>("cmdAdd")->click();
+    window.findChild<QPushButton*>("cmdClose")->click();
+    Leaving leaving;
+    leaving.ended = ending.count();
+    leaving.boxes = platform::messagescript::shown();
+    leaving.expected = QByteArray::fromStdString(formatHostsFile(window.headerText(), window.cHosts));
+    leaving.keptEdits = window.m_HasChanged && window.cHosts.contains("added.example") && window.isEnabled();
+    return leaving;
+}
+
+void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
+{
+    QTest::addColumn<bool>("denied");   // the editor's own save is refused
+    QTest::addColumn<bool>("declined");
+    QTest::addColumn<bool>("readOnly"); // the helper's own save fails
+    QTest::addColumn<QString>("reason"); // of the error box; empty: saved
+    QTest::newRow("writable: no helper") << false << false << false << "";
+    QTest::newRow("helper saves") << true << false << false << "";
+    QTest::newRow("consent declined") << true << true << false << "Authentication was cancelled or refused";
+    QTest::newRow("helper fails") << true << false << true
+                                  << hostsPath()
+            + " is read-only. Clear its read-only attribute (in its properties) to save it.";
+}
+
+void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
+{
+    QFETCH(bool, denied);
+    QFETCH(bool, declined);
+    QFETCH(bool, readOnly);
+    QFETCH(QString, reason);
+    fileaccess::testing::setAccessDenied(denied);
+    testing::setConsentDeclined(declined);
+    const std::wstring hosts = QDir::toNativeSeparators(hostsPath()).toStdWString();
+    if (readOnly)
+        QVERIFY(SetFileAttributesW(hosts.c_str(), FILE_ATTRIBUTE_READONLY));
+    const int flushes = fileaccess::testing::nameCacheFlushRequests();
+
+    const Leaving leaving = addAndSave();
+
+    QCOMPARE(staged_.size(), denied ? std::size_t{1} : std::size_t{0});
+    if (denied)
+        QVERIFY2(!exists(staged_[0]), "the staged request is left behind");
+    if (reason.isEmpty()) {
+        QVERIFY(leaving.boxes.isEmpty());
+        QCOMPARE(leaving.ended, 1);
+        QCOMPARE(hostsContent(), leaving.expected);
+        QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes + 1);
+        return;
+    }
+    QCOMPARE(leaving.ended, 0);
+    QVERIFY(leaving.keptEdits);
+    QCOMPARE(hostsContent(), kOld);
+    QCOMPARE(leaving.boxes.size(), 1);
+    QCOMPARE(leaving.boxes[0].title, "Error");
+    QCOMPARE(leaving.boxes[0].prompt, "The hosts file could not be saved:\r\n" + hostsPath() + "\r\n\r\n" + reason);
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes);
+}
+
+void AdministratorSaveTest::stagedRequestIsHeldWhileTheHelperRuns()
+{
+    bool checked = false;
+    testing::setStagedHook([&](const std::wstring& path) {
+        staged_.push_back(path);
+        // Read sharing only: no second writer, no rename, no deletion.
+        const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr);
+        QCOMPARE(writer, INVALID_HANDLE_VALUE);
+        QCOMPARE(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+        QVERIFY(!MoveFileW(path.c_str(), (path + L".moved").c_str()));
+        QVERIFY(!DeleteFileW(path.c_str()));
+        // Another process fares no better.
+        const QString native = QString::fromStdWString(path);
+        QProcess::execute("cmd.exe", {"/c", "move", "/y", native, native + ".moved"});
+        QProcess::execute("cmd.exe", {"/c", "echo tampered>" + native});
+        QVERIFY(exists(path));
+        QVERIFY(!exists(path + L".moved"));
+        checked = true;
+    });
+    const Leaving leaving = addAndSave();
+    QVERIFY(checked);
+    QCOMPARE(leaving.ended, 1);
+    QCOMPARE(hostsContent(), leaving.expected);
+    QVERIFY(!exists(staged_.at(0)));
+}
+
+void AdministratorSaveTest::helperOfAnotherBuildIsNotStarted()
+{
+    // A copy of the helper with one byte more: any program of the user
+    // could have put it there. It is refused before anything is staged.
+    const QString copy = scratch_->filePath("tessaly-save-helper.exe");
+    QFile original(QStringLiteral(TESSALY_SAVE_HELPER));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    writeFile(copy, original.readAll() + '\0');
+    testing::setHelperProgram(QDir::toNativeSeparators(copy).toStdWString());
+
+    const Leaving leaving = addAndSave();
+
+    QVERIFY(staged_.empty());
+    QCOMPARE(leaving.ended, 0);
+    QVERIFY(leaving.keptEdits);
+    QCOMPARE(hostsContent(), kOld);
+    QCOMPARE(leaving.boxes.size(), 1);
+    QVERIFY2(leaving.boxes[0].prompt.contains("is not the one built with this Tessaly (its SHA-256 differs), so it "
+                                              "was not started."),
+             qPrintable(leaving.boxes[0].prompt));
+}
+
+QTEST_MAIN(AdministratorSaveTest)
+#include "tst_administratorsave_windows.moc"
