@@ -23,6 +23,7 @@ private slots:
 
     void missingFileIsCreatedAndReplacedKeepingAttributes();
     void fileHeldOpenByAnotherProgramIsRewrittenInPlace();
+    void fileLockedByAnotherProgramGivesBothReasons();
     void hardLinkedFileIsRewrittenForEveryName();
     void whatIsNotAFileIsRefused();
     void missingFolderIsReportedAndLeavesNothing();
@@ -89,6 +90,28 @@ void FileSaveTest::fileHeldOpenByAnotherProgramIsRewrittenInPlace()
     CloseHandle(other);
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(contentOf(hosts), "new\r\n");
+    QCOMPARE(entries(), QStringList{"hosts"});
+}
+
+void FileSaveTest::fileLockedByAnotherProgramGivesBothReasons()
+{
+    const std::string hosts = path("hosts");
+    QVERIFY_SAVED(fileaccess::replaceFileContents(hosts, "old content\r\n"));
+    // No sharing at all: neither replacing nor rewriting in place can work,
+    // and the reason names why the file could not be replaced first.
+    const HANDLE other = CreateFileA(hosts.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr);
+    QVERIFY(other != INVALID_HANDLE_VALUE);
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(hosts, "new\r\n");
+    CloseHandle(other);
+    QVERIFY(!outcome.saved);
+    QVERIFY2(outcome.reason.rfind("Cannot replace " + hosts + ": ", 0) == 0, outcome.reason.c_str());
+    QVERIFY2(outcome.reason.find("; rewriting it in place failed too: Cannot open " + hosts) != std::string::npos,
+             outcome.reason.c_str());
+    QCOMPARE(outcome.failure, fileaccess::SaveFailure::System);
+    QCOMPARE(outcome.systemError, std::uint32_t{ERROR_SHARING_VIOLATION});
+    QVERIFY(!outcome.accessDenied);
+    QCOMPARE(contentOf(hosts), "old content\r\n");
     QCOMPARE(entries(), QStringList{"hosts"});
 }
 
