@@ -141,6 +141,13 @@ void frmEditEntry::cmdSaveClose_Click()
                               MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Error"));
         return;
     }
+    // The system reads everything after a "#" as a comment: the entries
+    // written after it on the same line would be lost.
+    if (host.find('#') != std::string::npos || address.find('#') != std::string::npos) {
+        platform::showMessage(QStringLiteral("A hostname or IP address cannot contain '#'."), MessageButtons::Ok,
+                              MessageIcon::Information, QStringLiteral("Error"));
+        return;
+    }
 
     const std::string_view editedHost = SelectedItem->host();
     for (const HostEntry& entry : cHosts) {

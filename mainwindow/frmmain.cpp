@@ -251,6 +251,13 @@ void frmMain::cmdAdd_Click()
                               MessageIcon::Information, QStringLiteral("Error"));
         return;
     }
+    // The system reads everything after a "#" as a comment: the entries
+    // written after it on the same line would be lost.
+    if (host.contains(QLatin1Char('#')) || address.contains(QLatin1Char('#'))) {
+        platform::showMessage(QStringLiteral("A hostname or IP address cannot contain '#'."), MessageButtons::Ok,
+                              MessageIcon::Information, QStringLiteral("Error"));
+        return;
+    }
     const HostEntryRef entry = HostEntry::create(platform::textForFile(address), platform::textForFile(host),
                                                  platform::textForFile(comment));
     if (!cHosts.add(entry)) {

@@ -90,6 +90,7 @@ private slots:
     void saveWithoutChangeOnlyCloses();
     void saveMovesEntryToEndInLowerCase();
     void saveRefusesEmptyFields();
+    void saveRefusesACommentMarkOutsideTheComment();
     void saveRefusesExactDuplicateWithInformation();
     void saveRefusesOtherCaseDuplicateWithExclamation();
     void saveAcceptsOwnHostnameAndCaseOnlyRename();
@@ -374,6 +375,35 @@ void EntryEditorTest::saveRefusesEmptyFields()
     QVERIFY(opening.acted && !opening.leftOpen);
     QCOMPARE(fixture.hostColumn().last(), "delta");
     QCOMPARE(fixture.cell(4, 2), "");
+    QVERIFY(fixture.window->m_HasChanged);
+}
+
+void EntryEditorTest::saveRefusesACommentMarkOutsideTheComment()
+{
+    MainWindowFixture fixture("editor.hosts");
+    const Opening opening = openRow(fixture, 4, [&](frmEditEntry* editor) {
+        editorBox(editor, "txtHost")->setText("delta#more");
+        editorButton(editor, "cmdSaveClose")->click();
+        editorBox(editor, "txtHost")->setText("delta");
+        editorBox(editor, "txtIP")->setText("#10.0.0.3");
+        editorButton(editor, "cmdSaveClose")->click();
+        QCOMPARE(fixture.boxes().size(), 2);
+        for (const platform::MessageRequest& box : fixture.boxes()) {
+            QCOMPARE(box.prompt, "A hostname or IP address cannot contain '#'.");
+            QCOMPARE(box.title, "Error");
+            QCOMPARE(box.icon, MessageIcon::Information);
+            QCOMPARE(box.buttons, platform::MessageButtons::Ok);
+        }
+        QVERIFY(editor->isVisible());
+        QCOMPARE(boxTexts(editor), (QStringList{"delta", "#10.0.0.3", ""}));
+        QVERIFY(!fixture.window->m_HasChanged);
+        // A comment may hold it.
+        editorBox(editor, "txtIP")->setText("10.0.0.3");
+        editorBox(editor, "txtComment")->setText("see #12");
+        editorButton(editor, "cmdSaveClose")->click();
+    });
+    QVERIFY(opening.acted && !opening.leftOpen);
+    QCOMPARE(fixture.cell(4, 2), "see #12");
     QVERIFY(fixture.window->m_HasChanged);
 }
 

@@ -58,6 +58,8 @@ private slots:
     // Adding
     void addTrimsAndAppends();
     void addRefusalsKeepTheBoxes();
+    void addRefusesACommentMarkOutsideTheComment_data();
+    void addRefusesACommentMarkOutsideTheComment();
     void addAcceptsOddHostnamesAsTyped();
     void textBoxesHoldOneLine();
     void charactersTheFileCannotHoldAreLeftOut();
@@ -325,6 +327,41 @@ void MainWindowTest::addRefusalsKeepTheBoxes()
     QCOMPARE(fixture.box("txtHost")->text(), " ALPHA ");
     QCOMPARE(fixture.box("txtIP")->text(), " 10.9.9.9");
     QCOMPARE(fixture.box("txtComment")->text(), "x");
+    QCOMPARE(fixture.rowCount(), 4);
+    QVERIFY(!fixture.window->m_HasChanged);
+}
+
+void MainWindowTest::addRefusesACommentMarkOutsideTheComment_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("inside a hostname") << "x#y" << "127.0.0.1" << true;
+    QTest::newRow("starting a hostname") << "#hidden.test" << "127.0.0.1" << true;
+    QTest::newRow("after a blank in a hostname") << "plain.test #x" << "127.0.0.1" << true;
+    QTest::newRow("in the address") << "plain.test" << "127.0.0.1#x" << true;
+    QTest::newRow("in the comment only") << "plain.test" << "127.0.0.1" << false;
+}
+
+void MainWindowTest::addRefusesACommentMarkOutsideTheComment()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, address);
+    QFETCH(bool, refused);
+    MainWindowFixture fixture("main-window.hosts");
+    fixture.add(host, address, "a # note");
+    if (!refused) {
+        QVERIFY(fixture.boxes().isEmpty());
+        QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+        QCOMPARE(fixture.fileBytes(), kRewrittenFixture + "127.0.0.1\tplain.test\t\t# a # note\r\n");
+        return;
+    }
+    QCOMPARE(fixture.boxes().size(), 1);
+    verifyBox(fixture.boxes()[0], "A hostname or IP address cannot contain '#'.", "Error", MessageButtons::Ok,
+              MessageIcon::Information);
+    QCOMPARE(fixture.box("txtHost")->text(), host);
+    QCOMPARE(fixture.box("txtIP")->text(), address);
+    QCOMPARE(fixture.box("txtComment")->text(), "a # note");
     QCOMPARE(fixture.rowCount(), 4);
     QVERIFY(!fixture.window->m_HasChanged);
 }
