@@ -16,13 +16,16 @@ FileBytes readFileBytes(const std::string& path)
     return file;
 }
 
-FileSnapshot snapshotFile(const std::string& path)
+FileSnapshot snapshotFile(const std::string& path, std::string* unreadable)
 {
     SnapshotDigest digest;
-    switch (readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); }).status) {
+    const ChunkedRead read = readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); });
+    switch (read.status) {
     case ReadStatus::NoFile:
         return {};
     case ReadStatus::Failed:
+        if (unreadable)
+            *unreadable = read.reason;
         return {FileSnapshot::State::Unreadable, 0, 0};
     case ReadStatus::Complete:
         break;

@@ -61,7 +61,8 @@ struct FileBytes {
 FileBytes readFileBytes(const std::string& path);
 
 // Looks at the file as it is now, for comparison with a reading's snapshot.
-FileSnapshot snapshotFile(const std::string& path);
+// When it cannot be read, `unreadable` (if given) learns the system's words.
+FileSnapshot snapshotFile(const std::string& path, std::string* unreadable = nullptr);
 
 // Reads the file at `path` into `hosts` and `header`. When the file cannot
 // be read to its end, nothing is added: a partial reading saved later would

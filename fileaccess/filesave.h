@@ -26,6 +26,10 @@ struct SaveOutcome {
     bool accessDenied = false;
     SaveFailure failure = SaveFailure::None;
     std::uint32_t systemError = 0; // errno, or the Windows error code
+    // Saved, but the system could not confirm that the change survives a
+    // power cut (POSIX: the sync of the directory after the rename failed);
+    // `reason` then holds the system's words. Saving again may confirm it.
+    bool confirmedOnDisk = true;
 };
 
 // Replaces the content of the file at `path` with `bytes`, so that the file
@@ -36,8 +40,8 @@ struct SaveOutcome {
 // name), synced, given the target's mode, owner, group and extended
 // attributes (exactly those: an ACL that the directory would pass on is
 // dropped), named only then, and renamed over the target; the directory is
-// synced. A crash leaves at most a named new file, which the next save
-// removes. A symbolic link is followed: its target is replaced and the link
+// synced (a failure there leaves the save unconfirmed). A crash leaves at
+// most a named new file, which the next save removes. A symbolic link is followed: its target is replaced and the link
 // stays. The file is rewritten in place instead, with its old bytes written
 // back if that fails, where the rename is refused (a bind-mounted file,
 // another device), where the metadata cannot be carried over, and where the
@@ -68,7 +72,11 @@ enum class SaveStep {
 namespace testing {
 // Called at each step of every later save; null (the default) for none.
 void setSaveStepHook(void (*hook)(SaveStep));
-#ifdef _WIN32
+#ifndef _WIN32
+// Called instead of fsync(2) for every file and directory a save syncs;
+// null (the default) for fsync itself.
+void setSyncHook(int (*hook)(int fd));
+#else
 // While set, every save is refused before it touches anything, as the
 // system refuses a user without administrator rights (wine grants all).
 void setAccessDenied(bool denied);

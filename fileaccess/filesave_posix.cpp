@@ -22,11 +22,19 @@ namespace fileaccess {
 namespace {
 
 void (*saveStepHook)(SaveStep) = nullptr;
+int (*syncHook)(int fd) = nullptr;
 
 void reached(SaveStep step)
 {
     if (saveStepHook)
         saveStepHook(step);
+}
+
+// Every sync of a save goes through here, so that tests can see which file
+// was synced when, and make a sync fail.
+bool syncFile(int fd)
+{
+    return (syncHook ? syncHook(fd) : ::fsync(fd)) == 0;
 }
 
 // New files of a save that a crash left behind are removed by later saves,
@@ -220,7 +228,7 @@ bool rewrite(int fd, std::string_view bytes)
     if (::lseek(fd, 0, SEEK_SET) != 0 || !writeAll(fd, bytes))
         return false;
     reached(SaveStep::InPlaceWritten);
-    return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && syncFile(fd);
 }
 
 // Rewrites the file where it stands, which keeps every attribute and every
@@ -288,13 +296,16 @@ SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& target, s
     return written.saved ? verifyContents(target, bytes) : written;
 }
 
-void syncDirectory(const std::string& directory)
+// Makes the rename durable; returns 0 or the error that leaves it unsure.
+// File systems that cannot sync a directory at all say so with EINVAL or
+// ENOTSUP: the data itself was synced before the rename, which is all they
+// offer.
+int syncDirectory(const std::string& directory)
 {
-    // Makes the rename durable. Some file systems cannot sync a directory;
-    // the data itself was synced before the rename, so this is best effort.
     FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    if (dir.get() < 0 || !syncFile(dir.get()))
+        return errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP ? 0 : errno;
+    return 0;
 }
 
 // The new content, first without a name where the system allows it.
@@ -389,6 +400,11 @@ void setSaveStepHook(void (*hook)(SaveStep))
 {
     saveStepHook = hook;
 }
+
+void setSyncHook(int (*hook)(int fd))
+{
+    syncHook = hook;
+}
 } // namespace testing
 
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
@@ -435,7 +451,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     }
     if (!metadataKept)
         return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
-    if (::fsync(file.fd()) != 0)
+    if (!syncFile(file.fd()))
         return failure("Cannot write the new content of " + target, errno);
     reached(SaveStep::NewFileWritten);
 
@@ -456,8 +472,13 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     }
     file.renamed();
     reached(SaveStep::Renamed);
-    syncDirectory(directory);
-    return verifyContents(target, bytes);
+    const int syncError = syncDirectory(directory);
+    SaveOutcome outcome = verifyContents(target, bytes);
+    if (outcome.saved && syncError != 0) {
+        outcome.confirmedOnDisk = false;
+        outcome.reason = std::strerror(syncError);
+    }
+    return outcome;
 }
 
 } // namespace fileaccess

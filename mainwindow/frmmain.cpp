@@ -338,8 +338,17 @@ bool frmMain::SaveHostsFile()
     }
     if (!outcome.saved)
         return refuse(outcome.reason);
+    // The file now holds what was written: saving again is no change by
+    // another program.
     reading_.snapshot = fileaccess::FileSnapshot::of(bytes);
     fileaccess::flushNameCache();
+    if (!outcome.confirmedOnDisk) {
+        platform::showMessage(QStringLiteral("The hosts file was saved, but the system could not confirm that the "
+                                             "change is on disk (%1). Save again to be sure.")
+                                  .arg(platform::textFromFile(outcome.reason)),
+                              MessageButtons::Ok, MessageIcon::Exclamation, QStringLiteral("Error"));
+        return false;
+    }
     return true;
 }
 

@@ -70,6 +70,11 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
         return {true, {}};
     if (line.starts_with(kErrorPrefix))
         return {false, std::string(line.substr(kErrorPrefix.size()))};
+    if (line.starts_with(kUnconfirmedPrefix)) {
+        SaveOutcome unconfirmed{true, std::string(line.substr(kUnconfirmedPrefix.size()))};
+        unconfirmed.confirmedOnDisk = false;
+        return unconfirmed;
+    }
     if (helper.exitStatus() == QProcess::NormalExit
         && (helper.exitCode() == kAuthenticationDismissed || helper.exitCode() == kNotAuthorized)) {
         const QByteArray complaint = helper.readAllStandardError();

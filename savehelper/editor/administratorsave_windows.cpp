@@ -206,6 +206,12 @@ std::string describeExit(DWORD code)
         return fileaccess::saveFailureReason(SaveFailure::NotVerified, hosts);
     case HelperExit::kNoSystemDirectory:
         return "The save helper could not find the system directory.";
+    case HelperExit::kUnreadable:
+        return "The hosts file " + hosts + " cannot be read, so it was left as it is.";
+    case HelperExit::kRedirected:
+        return "The hosts file " + hosts
+            + " is reached through a junction or a symbolic link. The save helper writes only the file below the "
+              "system directory itself.";
     default:
         break;
     }

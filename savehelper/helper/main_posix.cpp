@@ -4,7 +4,8 @@
 //
 // It is the only code of Tessaly that runs as root, so it does as little as
 // possible: it takes no arguments and reads no environment beyond what pkexec
-// sets; the one file it writes is compiled in. It reads the whole request
+// sets; the one file it writes is compiled in, and it writes it only through
+// folders and links that only root can change. It reads the whole request
 // (see saverequest.h) before it touches anything, checks that the file is
 // still what the editor saw, and saves through the same safe save as the
 // editor.
@@ -12,6 +13,7 @@
 #include "filesave.h"
 #include "hostslocation.h"
 #include "saverequest.h"
+#include "trustedpath_posix.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,10 +63,14 @@ int main(int argc, char**)
         return refuse(problem);
 
     const std::string path = fileaccess::systemHostsFilePath();
-    if (!(fileaccess::snapshotFile(path) == request.expected))
+    if (const std::string why = savehelper::whyNotTrusted(path); !why.empty())
+        return refuse(why);
+    std::string unreadable;
+    const fileaccess::FileSnapshot now = fileaccess::snapshotFile(path, &unreadable);
+    if (now.state == fileaccess::FileSnapshot::State::Unreadable)
+        return refuse("The hosts file " + path + " cannot be read (" + unreadable + "), so it was left as it is.");
+    if (!(now == request.expected))
         return refuse("The hosts file " + path + " was changed by another program after Tessaly read it.");
     const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path, request.content);
-    if (!outcome.saved)
-        return answer(std::string(savehelper::kErrorPrefix) + outcome.reason, 1);
-    return answer(std::string(savehelper::kSavedLine), 0);
+    return answer(savehelper::answerLine(outcome), outcome.saved ? (outcome.confirmedOnDisk ? 0 : 3) : 1);
 }

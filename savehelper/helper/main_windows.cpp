@@ -11,6 +11,7 @@
 // SHA-256 before it touches anything, checks that the file is still what the
 // editor saw, and saves through the same safe save as the editor. Its answer
 // is its exit code.
+#include "filehandle_windows.h"
 #include "fileread.h"
 #include "filesave.h"
 #include "hostslocation.h"
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -75,6 +77,39 @@ HANDLE openStagedRequest(const wchar_t* path)
     return file;
 }
 
+// Whether the hosts file (or, while it is missing, its folder) is reached
+// through a junction or a symbolic link: the path the system resolves it to
+// differs from the one computed. A user who could plant one would have the
+// helper write another file.
+bool isRedirected(const std::wstring& path)
+{
+    std::wstring opened = path;
+    if (GetFileAttributesW(opened.c_str()) == INVALID_FILE_ATTRIBUTES)
+        opened = opened.substr(0, opened.find_last_of(L'\\'));
+    const fileaccess::Handle file(CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid())
+        return false; // the save itself reports why the file cannot be reached
+    std::wstring resolved(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(file.get(), resolved.data(), static_cast<DWORD>(resolved.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= resolved.size()) {
+        resolved.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file.get(), resolved.data(), static_cast<DWORD>(resolved.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= resolved.size())
+        return true;
+    resolved.resize(length);
+    constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
+    if (std::wstring_view(resolved).starts_with(kLongPrefix))
+        resolved.erase(0, kLongPrefix.size());
+    return CompareStringOrdinal(resolved.c_str(), static_cast<int>(resolved.size()), opened.c_str(),
+                                static_cast<int>(opened.size()), TRUE)
+        != CSTR_EQUAL;
+}
+
 std::uint32_t save(int argc, wchar_t** argv)
 {
     std::uint64_t length = 0;
@@ -119,7 +154,12 @@ std::uint32_t save(int argc, wchar_t** argv)
     if (fileaccess::systemDirectory().empty())
         return HelperExit::kNoSystemDirectory;
     const std::string path = fileaccess::systemHostsFilePath();
-    if (!(fileaccess::snapshotFile(path) == request.expected))
+    if (isRedirected(fileaccess::widen(path)))
+        return HelperExit::kRedirected;
+    const fileaccess::FileSnapshot now = fileaccess::snapshotFile(path);
+    if (now.state == fileaccess::FileSnapshot::State::Unreadable)
+        return HelperExit::kUnreadable;
+    if (!(now == request.expected))
         return HelperExit::kFileChanged;
     return helperExitFor(fileaccess::replaceFileContents(path, request.content));
 }

@@ -46,6 +46,15 @@ std::string encodeHeader(const FileSnapshot& expected, std::uint64_t contentLeng
     return header;
 }
 
+std::string answerLine(const fileaccess::SaveOutcome& outcome)
+{
+    if (!outcome.saved)
+        return std::string(kErrorPrefix) + outcome.reason;
+    if (!outcome.confirmedOnDisk)
+        return std::string(kUnconfirmedPrefix) + outcome.reason;
+    return std::string(kSavedLine);
+}
+
 std::uint32_t helperExitFor(const fileaccess::SaveOutcome& outcome)
 {
     using fileaccess::SaveFailure;
@@ -86,9 +95,17 @@ std::string readRequest(const std::function<long long(char*, std::size_t)>& read
     if (length > kMaxContentBytes)
         return "The new content is larger than 256 MiB.";
 
-    request.content.resize(static_cast<std::size_t>(length));
-    if (!readExactly(read, request.content.data(), request.content.size()))
-        return "The request is shorter than its stated length.";
+    // Grown as the content arrives, so that a request that only announces a
+    // large content costs no memory.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    request.content.clear();
+    while (request.content.size() < length) {
+        const std::size_t piece = std::min<std::size_t>(kPiece, static_cast<std::size_t>(length) - request.content.size());
+        const std::size_t at = request.content.size();
+        request.content.resize(at + piece);
+        if (!readExactly(read, request.content.data() + at, piece))
+            return "The request is shorter than its stated length.";
+    }
     char extra = 0;
     if (read(&extra, 1) != 0)
         return "The request is longer than its stated length.";

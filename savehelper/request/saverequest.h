@@ -27,7 +27,9 @@
 //
 // Linux (pkexec starts the helper): the request comes on the helper's
 // standard input; it takes no arguments and answers on its standard output
-// with one line: "saved", or "error: " and the reason.
+// with one line: "saved"; "unconfirmed: " and the system's reason when the
+// file was saved but the system could not confirm that the change is on
+// disk; or "error: " and the reason.
 //
 // Windows (ShellExecuteExW with "runas" starts it, with no standard input or
 // output): the editor stages the request in a new file that it holds open
@@ -59,6 +61,10 @@ inline constexpr std::size_t kHeaderBytes = 40;
 inline constexpr std::uint64_t kMaxContentBytes = std::uint64_t{256} << 20;
 inline constexpr std::string_view kSavedLine = "saved";
 inline constexpr std::string_view kErrorPrefix = "error: ";
+inline constexpr std::string_view kUnconfirmedPrefix = "unconfirmed: ";
+
+// The Linux helper's answer line for the outcome of its save.
+std::string answerLine(const fileaccess::SaveOutcome& outcome);
 
 // The header of a request; the content follows it.
 std::string encodeHeader(const FileSnapshot& expected, std::uint64_t contentLength);
@@ -80,6 +86,8 @@ inline constexpr std::uint32_t kNotRegular = 6;        // the hosts file is not 
 inline constexpr std::uint32_t kReadOnly = 7;          // it has the read-only attribute
 inline constexpr std::uint32_t kNotVerified = 8;       // read back, it does not hold the new content
 inline constexpr std::uint32_t kNoSystemDirectory = 9; // the hosts file's place is unknown
+inline constexpr std::uint32_t kUnreadable = 10;       // the hosts file is there but cannot be read
+inline constexpr std::uint32_t kRedirected = 11;       // a junction or link leads elsewhere
 // The system refused a step of the save: this plus the Windows error code
 // (which is below 0x10000).
 inline constexpr std::uint32_t kWriteFailed = 0x10000;

@@ -2,12 +2,15 @@
 #include "filesave.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -37,6 +40,10 @@ private slots:
     void staleNewFilesOfThisProgramOnlyAreRemoved();
     void hardLinkedFileIsRewrittenForEveryName();
     void directoryDefaultAclIsNotAddedToTheFile();
+    void syncsComeBeforeTheRenameAndAfterIt_data();
+    void syncsComeBeforeTheRenameAndAfterIt();
+    void fileChangedRightAfterTheRenameIsNotReportedSaved();
+    void failedRenameLeavesNoNewFile();
 
 private:
     QString path(const QString& name) const { return directory_->filePath(name); }
@@ -382,6 +389,168 @@ void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
     struct stat status {};
     QCOMPARE(::stat(file.constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0644));
+}
+
+namespace {
+
+// What a save synced and did, in order, for the hooks below.
+struct SaveLog {
+    struct Event {
+        bool sync;           // a sync, else a step
+        ino_t inode;         // of the synced file or directory
+        bool directory;
+        fileaccess::SaveStep step;
+    };
+    std::vector<Event> events;
+    int failDirectorySync = 0; // errno to inject into the sync of a directory
+    int failFileSync = 0;      // errno to inject into the sync of a file
+};
+SaveLog saveLog;
+
+int recordSync(int fd)
+{
+    struct stat status {};
+    ::fstat(fd, &status);
+    const bool directory = S_ISDIR(status.st_mode);
+    saveLog.events.push_back({true, status.st_ino, directory, {}});
+    if (const int error = directory ? saveLog.failDirectorySync : saveLog.failFileSync) {
+        errno = error;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+
+void recordStep(fileaccess::SaveStep step)
+{
+    saveLog.events.push_back({false, 0, false, step});
+}
+
+// Records every sync and step of the saves made while it lives.
+struct RecordedSaves {
+    RecordedSaves()
+    {
+        saveLog = {};
+        fileaccess::testing::setSyncHook(recordSync);
+        fileaccess::testing::setSaveStepHook(recordStep);
+    }
+    ~RecordedSaves()
+    {
+        fileaccess::testing::setSyncHook(nullptr);
+        fileaccess::testing::setSaveStepHook(nullptr);
+    }
+    // Where the event is in the log: -1 when it is not there.
+    static int indexOf(const std::function<bool(const SaveLog::Event&)>& match)
+    {
+        for (std::size_t i = 0; i < saveLog.events.size(); ++i)
+            if (match(saveLog.events[i]))
+                return static_cast<int>(i);
+        return -1;
+    }
+    static int step(fileaccess::SaveStep step)
+    {
+        return indexOf([&](const SaveLog::Event& event) { return !event.sync && event.step == step; });
+    }
+    static int sync(ino_t inode)
+    {
+        return indexOf([&](const SaveLog::Event& event) { return event.sync && event.inode == inode; });
+    }
+};
+
+ino_t inodeOf(const QString& file)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+} // namespace
+
+void FileSaveTest::syncsComeBeforeTheRenameAndAfterIt_data()
+{
+    QTest::addColumn<int>("directoryError"); // injected into the directory's sync
+    QTest::addColumn<int>("fileError");      // injected into the new file's sync
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("confirmed");
+    QTest::newRow("all synced") << 0 << 0 << true << true;
+    QTest::newRow("directory sync fails") << EIO << 0 << true << false;
+    // File systems that cannot sync a directory at all.
+    QTest::newRow("directory cannot be synced") << EINVAL << 0 << true << true;
+    QTest::newRow("directory sync not supported") << ENOTSUP << 0 << true << true;
+    QTest::newRow("new file sync fails") << 0 << EIO << false << true;
+}
+
+void FileSaveTest::syncsComeBeforeTheRenameAndAfterIt()
+{
+    QFETCH(int, directoryError);
+    QFETCH(int, fileError);
+    QFETCH(bool, saved);
+    QFETCH(bool, confirmed);
+    writeFile(path("hosts"), "old");
+    fileaccess::SaveOutcome outcome;
+    {
+        RecordedSaves recorded;
+        saveLog.failDirectorySync = directoryError;
+        saveLog.failFileSync = fileError;
+        outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
+    }
+    QCOMPARE(outcome.saved, saved);
+    QCOMPARE(outcome.confirmedOnDisk, confirmed);
+    QCOMPARE(entries(), QStringList{"hosts"});
+    if (!saved) {
+        QCOMPARE(readFile(path("hosts")), "old");
+        QVERIFY2(outcome.reason.find(std::strerror(fileError)) != std::string::npos, outcome.reason.c_str());
+        QCOMPARE(RecordedSaves::step(fileaccess::SaveStep::Renamed), -1);
+        return;
+    }
+    QCOMPARE(readFile(path("hosts")), "new");
+    if (!confirmed)
+        QCOMPARE(outcome.reason, std::string(std::strerror(directoryError)));
+    // The file now under the name was synced before it got there, and the
+    // directory that holds the new name after.
+    const int renamed = RecordedSaves::step(fileaccess::SaveStep::Renamed);
+    const int fileSynced = RecordedSaves::sync(inodeOf(path("hosts")));
+    const int directorySynced = RecordedSaves::sync(inodeOf(directory_->path()));
+    QVERIFY(renamed >= 0);
+    QVERIFY2(fileSynced >= 0 && fileSynced < renamed, "the new content was not synced before the rename");
+    QVERIFY2(directorySynced > renamed, "the directory was not synced after the rename");
+}
+
+void FileSaveTest::fileChangedRightAfterTheRenameIsNotReportedSaved()
+{
+    // Another program puts its own content back at once: the read-back
+    // after the rename must see it.
+    writeFile(path("hosts"), "old");
+    static QString target;
+    target = path("hosts");
+    fileaccess::testing::setSaveStepHook([](fileaccess::SaveStep step) {
+        if (step == fileaccess::SaveStep::Renamed)
+            writeFile(target, "changed back");
+    });
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
+    fileaccess::testing::setSaveStepHook(nullptr);
+    QVERIFY(!outcome.saved);
+    QCOMPARE(outcome.failure, fileaccess::SaveFailure::NotVerified);
+    QVERIFY2(outcome.reason.find("does not hold what was written") != std::string::npos, outcome.reason.c_str());
+}
+
+void FileSaveTest::failedRenameLeavesNoNewFile()
+{
+    // The new file has its name when the target turns into a directory: the
+    // rename fails, and the named new file must go.
+    writeFile(path("hosts"), "old");
+    static QString target;
+    target = path("hosts");
+    fileaccess::testing::setSaveStepHook([](fileaccess::SaveStep step) {
+        if (step == fileaccess::SaveStep::NewFileNamed) {
+            QFile::remove(target);
+            QDir().mkdir(target);
+        }
+    });
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
+    fileaccess::testing::setSaveStepHook(nullptr);
+    QVERIFY(!outcome.saved);
+    QVERIFY2(outcome.reason.rfind("Cannot replace " + path("hosts").toStdString(), 0) == 0, outcome.reason.c_str());
+    QCOMPARE(entries(), QStringList{"hosts"});
+    QVERIFY(QFileInfo(path("hosts")).isDir());
 }
 
 std::unique_ptr<QObject> newFileSaveTest()

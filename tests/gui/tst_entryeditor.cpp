@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmeditentry.h"
 #include "guitestutil.h"
+#include "modalguard.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -69,6 +70,7 @@ class EntryEditorTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { closeModalWindowsOnFailure(); }
     // Opening
     void openShowsTheEntryUnchanged();
     void localhostIsRefusedAndCapitalsOpen();

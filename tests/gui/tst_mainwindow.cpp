@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "guitestutil.h"
 
+#include "filesave.h"
 #include "hostslocation.h"
+#include "modalguard.h"
 #include "namecache.h"
 
 #include <QApplication>
@@ -46,6 +48,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { closeModalWindowsOnFailure(); }
     // Start-up
     void startShowsEveryEntryAndKeepsTheHeader();
     void startWithoutFileIsEmptyAndQuiet();
@@ -76,6 +79,9 @@ private slots:
     void cancelWithoutChangesEndsQuietly();
     void cancelAfterChangeWithEachAnswer();
     void failedSaveKeepsWindowAndEdits();
+#ifndef _WIN32
+    void unconfirmedSaveKeepsTheWindowToSaveAgain();
+#endif
     void unreadableFileIsNeverOverwritten_data();
     void unreadableFileIsNeverOverwritten();
     void fileChangedByAnotherProgramAsksFirst();
@@ -623,6 +629,40 @@ void MainWindowTest::failedSaveKeepsWindowAndEdits()
     QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes);
 }
 
+#ifndef _WIN32
+void MainWindowTest::unconfirmedSaveKeepsTheWindowToSaveAgain()
+{
+    MainWindowFixture fixture("main-window.hosts");
+    fixture.add("new.lab", "10.0.0.7");
+    // The directory's sync after the rename fails: the file was written,
+    // but a power cut might still undo it.
+    fileaccess::testing::setSyncHook([](int fd) {
+        struct stat status {};
+        if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+            errno = EIO;
+            return -1;
+        }
+        return ::fsync(fd);
+    });
+    QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+    fileaccess::testing::setSyncHook(nullptr);
+    QCOMPARE(fixture.boxes().size(), 1);
+    verifyBox(fixture.boxes()[0],
+              "The hosts file was saved, but the system could not confirm that the change is on disk "
+              "(Input/output error). Save again to be sure.",
+              "Error", MessageButtons::Ok, MessageIcon::Exclamation);
+    QVERIFY(!fixture.ended());
+    QVERIFY(fixture.window->isVisible());
+    QCOMPARE(fixture.fileBytes(), kRewrittenFixture + "10.0.0.7\tnew.lab\r\n");
+
+    // The file it wrote is no change by another program: no question.
+    platform::messagescript::clear();
+    QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+    QVERIFY(fixture.boxes().isEmpty());
+    QVERIFY(fixture.ended());
+}
+#endif
+
 void MainWindowTest::unreadableFileIsNeverOverwritten_data()
 {
     QTest::addColumn<QString>("kind");
@@ -632,6 +672,9 @@ void MainWindowTest::unreadableFileIsNeverOverwritten_data()
     // A FIFO would block a reader that waits for a writer: start-up must not hang.
     QTest::newRow("fifo") << "fifo" << "Not a regular file";
     QTest::newRow("no read permission") << "unreadable" << "Permission denied";
+    // Errors other than a missing file, as root too: never read as "no file yet".
+    QTest::newRow("link loop") << "loop" << "Too many levels of symbolic links";
+    QTest::newRow("path through a file") << "through-file" << "Not a directory";
 #endif
 }
 
@@ -640,13 +683,20 @@ void MainWindowTest::unreadableFileIsNeverOverwritten()
     QFETCH(QString, kind);
     QFETCH(QString, reason);
     MainWindowFixture fixture("");
-    const QString path = fixture.directory.filePath("odd/hosts");
+    QString path = fixture.directory.filePath("odd/hosts");
     QVERIFY(QDir().mkpath(fixture.directory.filePath("odd")));
     if (kind == "directory")
         QVERIFY(QDir().mkpath(path));
 #ifndef _WIN32
-    const QByteArray encoded = QFile::encodeName(path);
-    if (kind == "fifo") {
+    // What the save must leave exactly as it is.
+    QByteArray encoded = QFile::encodeName(path);
+    if (kind == "through-file") {
+        QFile::copy(QStringLiteral(TESSALY_TEST_DATA_DIR "/main-window.hosts"), path);
+        encoded = QFile::encodeName(path);
+        path += "/hosts";
+    } else if (kind == "loop") {
+        QCOMPARE(::symlink("hosts", encoded.constData()), 0);
+    } else if (kind == "fifo") {
         QCOMPARE(::mkfifo(encoded.constData(), 0644), 0);
     } else if (kind == "unreadable") {
         if (::geteuid() == 0)

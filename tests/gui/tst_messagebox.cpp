@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "messagebox.h"
+#include "modalguard.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,6 +17,7 @@ class MessageBoxTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { closeModalWindowsOnFailure(); }
     void init() { platform::messagescript::enable(false); }
 
     void showsPromptTitleIconAndButtons();

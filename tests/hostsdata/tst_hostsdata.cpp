@@ -17,6 +17,7 @@ private slots:
     // The entry collection
     void entryFieldsAreReachedByName();
     void addFailsOnKeyOfOtherLetterCase();
+    void keysFoldEveryAsciiLetterAndNothingElse();
     void lookUpAndRemoveIgnoreLetterCase();
     void removeKeepsOrderOfOthersAndReAddAppends();
     void heldEntryOutlivesRemovalAndReset();
@@ -109,6 +110,38 @@ void HostsDataTest::addFailsOnKeyOfOtherLetterCase()
     QVERIFY(hosts.add(HostEntry::create("1", "\xC3\x89", "")));
     QVERIFY(hosts.add(HostEntry::create("1", std::string_view("server1\0", 8), "")));
     QCOMPARE(hosts.size(), std::size_t{4});
+}
+
+void HostsDataTest::keysFoldEveryAsciiLetterAndNothingElse()
+{
+    // Each byte in a full 8-byte block of the hash, at its edges, and in the
+    // tail of a longer and of a shorter name.
+    struct Place {
+        std::size_t position, length;
+    };
+    const Place places[] = {{0, 8}, {7, 8}, {3, 11}, {9, 11}, {2, 5}};
+    for (int code = 0; code < 256; ++code) {
+        const char byte = static_cast<char>(code);
+        const bool letter = code >= 'A' && code <= 'Z';
+        const char lower = letter ? static_cast<char>(code + 32) : byte;
+        QCOMPARE(asciiLower(std::string(1, byte)), std::string(1, lower));
+        // The byte that differs only in the bit case folding sets.
+        const char other = static_cast<char>(code ^ 0x20);
+        const bool sameKey = letter || (code >= 'a' && code <= 'z');
+        const QByteArray why = "byte " + QByteArray::number(code);
+        for (const Place& place : places) {
+            std::string name(place.length, 'q');
+            name[place.position] = byte;
+            std::string variant = name;
+            variant[place.position] = other;
+            if (sameKey)
+                QVERIFY2(HostCollection::keyHash(name) == HostCollection::keyHash(variant), why);
+            HostCollection hosts;
+            QVERIFY(hosts.add(HostEntry::create("1", name, "")));
+            QVERIFY2(hosts.add(HostEntry::create("1", variant, "")) != sameKey, why);
+            QCOMPARE(sameHostname(name, variant), sameKey);
+        }
+    }
 }
 
 void HostsDataTest::lookUpAndRemoveIgnoreLetterCase()
@@ -465,6 +498,11 @@ void HostsDataTest::writerNeverBreaksALineInsideAField()
     HostCollection nul;
     parseHosts("1.1.1.1 nul\0hidden.example\n"s, nul, header);
     QCOMPARE(formatHostsFile("", nul), "\r\n1.1.1.1\tnul\0hidden.example\r\n"s);
+
+    // A lone CR, inside a full 8-byte block and in the tail.
+    HostCollection lone;
+    addAll(lone, {{"2.2.2.2", "lone\rcarriage.example", "tail\rcr"}});
+    QCOMPARE(formatHostsFile("", lone), "\r\n2.2.2.2\tlone carriage.example\t\t# tail cr\r\n"s);
 }
 
 void HostsDataTest::roundTripOfGeneratedCollections()

@@ -78,6 +78,7 @@ void enterPrivateHostsFile(QTemporaryDir& directory)
                   "case \"$STANDIN_ANSWER\" in\n"
                   "saved) echo saved; exit 0 ;;\n"
                   "error) echo 'error: Cannot write /etc/hosts: No space left on device'; exit 1 ;;\n"
+                  "unconfirmed) echo 'unconfirmed: Input/output error'; exit 3 ;;\n"
                   "refused) exit 126 ;;\n"
                   "no-polkit) echo 'Error getting authority: Could not connect' >&2; exit 127 ;;\n"
                   "esac\n"
@@ -99,6 +100,7 @@ private slots:
     void cleanup();
     void deniedSaveGoesThroughTheHelper_data();
     void deniedSaveGoesThroughTheHelper();
+    void unconfirmedSaveThroughTheHelperKeepsTheWindow();
 
 private:
     QString hosts() const { return scratch + "/hosts"; }
@@ -200,6 +202,24 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
     QVERIFY(window.isVisible() && window.isEnabled());
     QVERIFY(window.m_HasChanged);
     QVERIFY(window.cHosts.contains("added.example"));
+}
+
+void AdministratorSaveTest::unconfirmedSaveThroughTheHelperKeepsTheWindow()
+{
+    qputenv("STANDIN_ANSWER", "unconfirmed");
+    QVERIFY(setImmutable(hosts(), true));
+    frmMain window;
+    QSignalSpy ending(&window, &frmMain::programEnding);
+    window.Form_Load();
+    window.findChild<QLineEdit*>("txtHost")->setText("added.example");
+    window.findChild<QPushButton*>("cmdAdd")->click();
+    window.findChild<QPushButton*>("cmdClose")->click();
+    const QList<platform::MessageRequest> boxes = platform::messagescript::shown();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].prompt, "The hosts file was saved, but the system could not confirm that the change is on "
+                              "disk (Input/output error). Save again to be sure.");
+    QCOMPARE(ending.count(), 0);
+    QVERIFY(window.isVisible() && window.isEnabled());
 }
 
 int main(int argc, char** argv)

@@ -9,6 +9,7 @@
 #include "hostslocation.h"
 #include "hostswriter.h"
 #include "messagebox.h"
+#include "modalguard.h"
 #include "namecache.h"
 #include "saverequest.h"
 
@@ -24,6 +25,9 @@
 #include <QTest>
 
 #include <windows.h>
+
+#include <functional>
+#include <vector>
 
 using namespace savehelper;
 using platform::MessageAnswer;
@@ -69,17 +73,68 @@ bool exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Wine 8's CreateSymbolicLinkW makes nothing, and its DeleteFileW removes
+// what a link points at, so under wine links are made and removed with the
+// host's ln and rm (wine starts host programs, and resolves such links as
+// Windows resolves its own). Returns false where wine is not there.
+using UnixName = char*(CDECL*)(LPCWSTR);
+UnixName wineUnixName()
+{
+    return reinterpret_cast<UnixName>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+bool runOnHost(const std::wstring& program, const std::vector<std::wstring>& paths,
+               const std::function<bool()>& done)
+{
+    const UnixName unixName = wineUnixName();
+    if (!unixName)
+        return false;
+    std::wstring command = program;
+    for (const std::wstring& path : paths) {
+        char* unixPath = unixName(path.c_str());
+        command += L" \"" + QString::fromUtf8(unixPath).toStdWString() + L"\"";
+        HeapFree(GetProcessHeap(), 0, unixPath);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    // Wine does not wait for a host program: its handle is signalled at once.
+    for (int tries = 0; tries < 100 && !done(); ++tries)
+        Sleep(50);
+    return done();
+}
+
+bool makeSymbolicLink(const std::wstring& link, const std::wstring& target)
+{
+    if (runOnHost(L"/bin/ln -s", {target, link}, [&] { return exists(link); }))
+        return true;
+    return CreateSymbolicLinkW(link.c_str(), target.c_str(), 0) && exists(link);
+}
+
+void removeSymbolicLink(const std::wstring& link)
+{
+    if (!runOnHost(L"/bin/rm -f", {link}, [&] { return !exists(link); }))
+        DeleteFileW(link.c_str());
+}
+
 } // namespace
 
 class AdministratorSaveTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { closeModalWindowsOnFailure(); }
     void init();
     void cleanup();
 
     void helperRefusals_data();
     void helperRefusals();
+    void helperRefusesALinkedHostsFile();
 
     void deniedSaveGoesThroughTheHelper_data();
     void deniedSaveGoesThroughTheHelper();
@@ -96,6 +151,15 @@ private:
         bool keptEdits = false;
     };
     Leaving addAndSave();
+    // Runs the helper with these arguments; its exit code.
+    static uint runHelper(const QStringList& arguments)
+    {
+        QProcess helper;
+        helper.start(QStringLiteral(TESSALY_SAVE_HELPER), arguments);
+        if (!helper.waitForFinished(60000) || helper.exitStatus() != QProcess::NormalExit)
+            return ~0u;
+        return uint(helper.exitCode());
+    }
 
     std::unique_ptr<QTemporaryDir> scratch_;
     std::vector<std::wstring> staged_;
@@ -190,12 +254,29 @@ void AdministratorSaveTest::helperRefusals()
     else
         arguments += extra;
 
-    QProcess helper;
-    helper.start(QStringLiteral(TESSALY_SAVE_HELPER), arguments);
-    QVERIFY(helper.waitForFinished(60000));
-    QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(uint(helper.exitCode()), exitCode);
+    QCOMPARE(runHelper(arguments), exitCode);
     QCOMPARE(hostsContent(), exitCode == HelperExit::kSaved ? kNew : kOld);
+}
+
+void AdministratorSaveTest::helperRefusesALinkedHostsFile()
+{
+    // A link in place of the hosts file would have the helper write the file
+    // it points at.
+    const std::wstring hosts = QDir::toNativeSeparators(hostsPath()).toStdWString();
+    const QString elsewhere = scratch_->filePath("elsewhere");
+    writeFile(elsewhere, kOld);
+    QVERIFY(DeleteFileW(hosts.c_str()));
+    if (!makeSymbolicLink(hosts, QDir::toNativeSeparators(elsewhere).toStdWString()))
+        QSKIP("this system makes no symbolic links here");
+    const QByteArray staged = request(kOld, kNew);
+    writeFile(scratch_->filePath("request"), staged);
+    const uint exitCode = runHelper({QDir::toNativeSeparators(scratch_->filePath("request")),
+                                     QString::number(staged.size()), sha256(staged)});
+    removeSymbolicLink(hosts);
+    QCOMPARE(exitCode, uint(HelperExit::kRedirected));
+    QFile target(elsewhere);
+    QVERIFY(target.open(QIODevice::ReadOnly));
+    QCOMPARE(target.readAll(), kOld);
 }
 
 AdministratorSaveTest::Leaving AdministratorSaveTest::addAndSave()

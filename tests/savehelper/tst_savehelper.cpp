@@ -4,12 +4,16 @@
 // namespace whose /etc/hosts is a test file, with each way it refuses.
 #include "saverequest.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -51,9 +55,12 @@ class SaveHelperTest : public QObject {
 private slots:
     void requests_data();
     void requests();
+    void answerLines();
 #ifndef _WIN32
     void helperAsRoot_data();
     void helperAsRoot();
+    void helperWritesOnlyThroughRootsFoldersAndLinks_data();
+    void helperWritesOnlyThroughRootsFoldersAndLinks();
 #endif
 };
 
@@ -68,10 +75,15 @@ void SaveHelperTest::requests_data()
     QTest::newRow("half a header") << good.left(20) << "The request is truncated.";
     QTest::newRow("not a request") << QByteArray("hello there, this is forty bytes long!!!") + kNew
                                    << "The input is not a save request.";
+    QByteArray otherMarker = good;
+    otherMarker[7] = 'X';
+    QTest::newRow("marker differs in its last byte") << otherMarker << "The input is not a save request.";
     QTest::newRow("other version") << withVersion(good, 2)
                                    << "The request has protocol version 2; this helper speaks version 1.";
     QTest::newRow("body cut short") << good.left(good.size() - 1) << "The request is shorter than its stated length.";
     QTest::newRow("body too long") << good + "x" << "The request is longer than its stated length.";
+    QTest::newRow("announces 256 MiB, sends little") << withLength(good, kMaxContentBytes)
+                                                     << "The request is shorter than its stated length.";
     QTest::newRow("over 256 MiB") << withLength(good, kMaxContentBytes + 1) << "The new content is larger than 256 MiB.";
 }
 
@@ -91,9 +103,22 @@ void SaveHelperTest::requests()
         },
         parsed);
     QCOMPARE(QString::fromStdString(problem), refusal);
+    // Memory follows the content that came, not the length announced.
+    QVERIFY(parsed.content.capacity() <= std::size_t{4} << 20);
     // What was accepted encodes back to the very input.
     if (refusal.isEmpty())
         QCOMPARE(request(parsed.expected, QByteArray::fromStdString(parsed.content)), input);
+}
+
+void SaveHelperTest::answerLines()
+{
+    fileaccess::SaveOutcome outcome{true, {}};
+    QCOMPARE(answerLine(outcome), "saved");
+    outcome.confirmedOnDisk = false;
+    outcome.reason = "Input/output error";
+    QCOMPARE(answerLine(outcome), "unconfirmed: Input/output error");
+    QCOMPARE(answerLine({false, "Cannot write /etc/hosts: No space left on device"}),
+             "error: Cannot write /etc/hosts: No space left on device");
 }
 
 #ifndef _WIN32
@@ -167,6 +192,130 @@ void SaveHelperTest::helperAsRoot()
     QCOMPARE(file.readAll(), saved ? kNew : kOld);
 }
 
+void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks_data()
+{
+    // The test's folder is mounted over /etc; `setup` runs in it as root
+    // before the helper starts, with "old" holding the file's old content.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("present"); // what the editor saw: the old content, or no file
+    QTest::addColumn<QString>("output");  // or the start of an error line
+    QTest::addColumn<QString>("changed"); // the file that must hold the new content; empty: none changes
+    QTest::newRow("plain file") << "cp old hosts" << true << "saved" << "hosts";
+    QTest::newRow("links through root's folders")
+        << "mkdir -p real/deeper && cp old real/deeper/hosts && ln -s deeper real/link && ln -s real/link/hosts hosts"
+        << true << "saved" << "real/deeper/hosts";
+    QTest::newRow("group write for root's group") << "mkdir -m 775 shared && cp old shared/hosts && ln -s shared/hosts hosts"
+                                                  << true << "saved" << "shared/hosts";
+    QTest::newRow("a missing file is created") << "true" << false << "saved" << "hosts";
+    QTest::newRow("folder every user may write")
+        << "mkdir -m 1777 open && cp old open/hosts && ln -s open/hosts hosts" << true
+        << "error: The hosts file is reached through the folder /etc/open, which can be written by every user."
+        << "";
+    QTest::newRow("folder of another user") << "mkdir mine && chown 65534 mine && cp old mine/hosts && ln -s mine/hosts hosts"
+                                            << true
+                                            << "error: The hosts file is reached through the folder /etc/mine, which "
+                                               "is owned by user 65534, not root."
+                                            << "";
+    QTest::newRow("folder of another group") << "mkdir -m 775 staff && chgrp 50 staff && cp old staff/hosts && "
+                                                "ln -s staff/hosts hosts"
+                                             << true
+                                             << "error: The hosts file is reached through the folder /etc/staff, "
+                                                "which can be written by group 50."
+                                             << "";
+    QTest::newRow("access list lets a user write") << "mkdir acl && cp old acl/hosts && ln -s acl/hosts hosts" << true
+                                                   << "error: The hosts file is reached through the folder /etc/acl, "
+                                                      "which has an access-list entry that lets user 12345 write it."
+                                                   << "";
+    QTest::newRow("link of another user") << "cp old real && ln -s real hosts && chown -h 65534 hosts" << true
+                                          << "error: The hosts file is reached through the link /etc/hosts, which "
+                                             "is owned by user 65534, not root."
+                                          << "";
+    QTest::newRow("/etc itself writable by every user") << "chmod 777 . && cp old hosts" << true
+                                                        << "error: The hosts file is reached through the folder "
+                                                           "/etc, which can be written by every user."
+                                                        << "";
+    QTest::newRow("dangling link") << "ln -s elsewhere hosts" << false
+                                   << "error: The hosts file is a link to /etc/elsewhere, which does not exist. The "
+                                      "save helper does not create a file through a link."
+                                   << "";
+    // What the file really is, not "changed by another program".
+    QTest::newRow("link loop") << "ln -s hosts hosts" << true
+                               << "error: Cannot follow the link /etc/hosts: Too many levels of symbolic links" << "";
+    QTest::newRow("folder") << "mkdir hosts" << true
+                            << "error: The hosts file /etc/hosts cannot be read (Is a directory), so it was left as "
+                               "it is."
+                            << "";
+    QTest::newRow("fifo") << "mkfifo hosts" << true
+                          << "error: The hosts file /etc/hosts cannot be read (Not a regular file), so it was left "
+                             "as it is."
+                          << "";
+}
+
+void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, present);
+    QFETCH(QString, output);
+    QFETCH(QString, changed);
+    if (::geteuid() != 0)
+        QSKIP("needs root for a private mount namespace");
+    QTemporaryDir etc;
+    QFile old(etc.filePath("old"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(kOld);
+    old.close();
+    QCOMPARE(::chmod(QFile::encodeName(etc.path()).constData(), 0755), 0);
+    if (QTest::currentDataTag() == QByteArray("access list lets a user write")) {
+        // user 12345: rwx, as setfacl -m u:12345:rwx would set it
+        struct AclEntry {
+            std::uint16_t tag, permissions;
+            std::uint32_t id;
+        };
+        const std::uint32_t version = 2;
+        const AclEntry acl[] = {{0x01, 7, 0xFFFFFFFF}, {0x02, 7, 12345}, {0x04, 5, 0xFFFFFFFF},
+                                {0x10, 7, 0xFFFFFFFF}, {0x20, 5, 0xFFFFFFFF}};
+        QByteArray value(reinterpret_cast<const char*>(&version), sizeof version);
+        value.append(reinterpret_cast<const char*>(acl), sizeof acl);
+        QVERIFY(QDir(etc.path()).mkdir("acl"));
+        if (::setxattr(QFile::encodeName(etc.filePath("acl")).constData(), "system.posix_acl_access",
+                       value.constData(), static_cast<std::size_t>(value.size()), 0) != 0)
+            QSKIP("this file system has no POSIX ACLs");
+        setup.replace("mkdir acl && ", "");
+    }
+
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HELPER", TESSALY_SAVE_HELPER);
+    environment.insert("ETC", etc.path());
+    shell.setProcessEnvironment(environment);
+    shell.setWorkingDirectory(etc.path());
+    shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
+                            setup + " && mount --bind \"$ETC\" /etc && cd / && PKEXEC_UID=1000 \"$HELPER\""});
+    if (!shell.waitForStarted())
+        QSKIP("unshare is not available");
+    shell.write(request(present ? snapshotOf(kOld) : FileSnapshot{}, kNew));
+    shell.closeWriteChannel();
+    QVERIFY(shell.waitForFinished(60000));
+    const QString result = QString::fromLocal8Bit(shell.readAllStandardOutput()).trimmed();
+    if (result.isEmpty() && shell.readAllStandardError().contains("unshare"))
+        QSKIP("mount namespaces are not available here");
+    QVERIFY2(result == output || (output.startsWith("error: ") && result.startsWith(output + " ")), qPrintable(result));
+
+    // Only the file named changed; nothing new appeared through a link.
+    const QStringList files = {"hosts", "real/deeper/hosts", "shared/hosts", "open/hosts", "mine/hosts",
+                               "staff/hosts", "acl/hosts", "real", "elsewhere"};
+    for (const QString& name : files) {
+        QFile file(etc.filePath(name));
+        const QFileInfo info(etc.filePath(name));
+        if (!info.exists() || info.isSymLink() || !info.isFile())
+            continue;
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), name == changed ? kNew : kOld);
+    }
+    QVERIFY(!QFileInfo::exists(etc.filePath("elsewhere")));
+    if (!changed.isEmpty())
+        QVERIFY(QFileInfo(etc.filePath(changed)).isFile());
+}
 #endif
 
 QTEST_GUILESS_MAIN(SaveHelperTest)
