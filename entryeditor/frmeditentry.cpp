@@ -53,6 +53,10 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     cmdSaveClose = platform::makeButton(this, "cmdSaveClose", QStringLiteral("SAVE/CLOSE"), captionFont());
     placeTwips(cmdSaveClose, 4320, 1680, 1215, 375);
 
+    platform::tieCaption(frame, 1, txtHost);
+    platform::tieCaption(frame, 2, txtIP);
+    platform::tieCaption(frame, 4, txtComment);
+
     platform::setTabOrder({cmdSaveClose, cmdCancel, txtHost, txtIP, txtComment, cmdRevert});
     cmdSaveClose->setFocus();
 

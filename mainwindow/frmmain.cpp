@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmmain.h"
 
+#include "accessibility.h"
 #include "administratorsave.h"
 #include "controls.h"
 #include "ending.h"
 #include "fileread.h"
 #include "filesave.h"
+#include "focusframe.h"
 #include "frmeditentry.h"
+#include "hostslistaccessible.h"
+#include "hostslistview.h"
 #include "hostslocation.h"
 #include "hoststablemodel.h"
 #include "hostswriter.h"
@@ -19,7 +23,6 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QFontMetrics>
-#include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QIcon>
@@ -45,6 +48,10 @@ frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , hostsPathSource_(hostsPath ? std::move(hostsPath) : fileaccess::systemHostsFilePath)
 {
+    // Before any control exists, so that each gets its own interface.
+    platform::installAccessibleFactory(platform::windowsAccessible);
+    platform::installAccessibleFactory(hostsListAccessible);
+    platform::showFocusRing();
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tessaly"));
     setWindowIcon(QIcon(resources::picture("tessaly")));
@@ -86,22 +93,19 @@ void frmMain::buildControls()
     cmdAdd = makeButton(frame, "cmdAdd", QStringLiteral("ADD"), captionFont());
     placeTwips(cmdAdd, 5745, 1155, 1110, 375);
 
-    auto* line = new QFrame(frame);
+    auto* line = new platform::SeparatorLine(frame, palette().color(QPalette::Inactive, QPalette::Mid));
     line->setObjectName(QStringLiteral("Line1"));
-    line->setFrameShape(QFrame::NoFrame);
-    line->setAutoFillBackground(true);
-    QPalette linePalette = line->palette();
-    linePalette.setColor(QPalette::Window, palette().color(QPalette::Inactive, QPalette::Mid));
-    line->setPalette(linePalette);
     line->setGeometry(platform::twipsToPixels(225), platform::twipsToPixels(1710),
                       platform::twipsToPixels(6855 - 225), 1);
 
     model_ = new HostsTableModel(this);
     // A table view with rows of one fixed height lays out no row by row, so
     // a rebuild costs the same at 200,000 rows as at ten.
-    lstHosts = new QTableView(frame);
+    lstHosts = new HostsListView(frame);
     lstHosts->setObjectName(QStringLiteral("lstHosts"));
     lstHosts->setAccessibleName(QStringLiteral("Hosts"));
+    lstHosts->setAccessibleDescription(
+        QStringLiteral("Double-click an entry, press Enter on it, or use its Press action to edit it."));
     lstHosts->setModel(model_);
     lstHosts->setFont(platform::fieldFont());
     platform::paintWhiteOnBlue(lstHosts);
@@ -151,6 +155,11 @@ void frmMain::buildControls()
     placeTwips(cmdCancel, 4485, 5460, 1335, 405);
     cmdClose = makeButton(this, "cmdClose", QStringLiteral("SAVE/CLOSE"), captionFont());
     placeTwips(cmdClose, 5880, 5460, 1335, 405);
+
+    platform::tieCaption(frame, 1, txtHost);
+    platform::tieCaption(frame, 2, txtIP);
+    platform::tieCaption(frame, 4, txtComment);
+    platform::tieCaption(frame, 3, lstHosts);
 
     // Tab order as the tab indexes give it; labels and the frame take no focus.
     platform::setTabOrder({txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel, cmdClose, txtComment, lstHosts,

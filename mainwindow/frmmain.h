@@ -11,11 +11,11 @@
 #include <string>
 
 class frmEditEntry;
+class HostsListView;
 class HostsTableModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableView;
 
 namespace platform {
 class KeyPreview;
@@ -90,7 +90,7 @@ private:
     QLineEdit* txtIP = nullptr;
     QLineEdit* txtComment = nullptr;
     QPushButton* cmdAdd = nullptr;
-    QTableView* lstHosts = nullptr;
+    HostsListView* lstHosts = nullptr;
     QLabel* lblHostsFile = nullptr;
     QPushButton* cmdRemove = nullptr;
     QPushButton* cmRemoveAll = nullptr;

@@ -3,6 +3,7 @@
 
 #include "text.h"
 
+#include <QFocusEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,38 @@
 #include <QPushButton>
 
 namespace platform {
+namespace {
+
+// Tab into a box selects its text, as everywhere. Qt selects it while the
+// box takes the focus, before it tells assistive tools that the focus moved,
+// and a screen reader then takes the selection for the old control's and
+// says nothing of the box (seen with Orca on an empty box). The selection
+// is made just after the focus has moved instead.
+class TextBox : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override
+    {
+        const Qt::FocusReason reason = event->reason();
+        if (reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason && reason != Qt::ShortcutFocusReason) {
+            QLineEdit::focusInEvent(event);
+            return;
+        }
+        QFocusEvent withoutSelecting(event->type(), Qt::OtherFocusReason);
+        QLineEdit::focusInEvent(&withoutSelecting);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hasFocus() && !hasSelectedText())
+                    selectAll();
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+} // namespace
 
 void placeTwips(QWidget* widget, int left, int top, int width, int height)
 {
@@ -44,7 +77,7 @@ void paintWhiteOnBlue(QWidget* widget)
 
 QLineEdit* makeTextBox(QWidget* parent, const char* name, const QString& accessibleName)
 {
-    auto* box = new QLineEdit(parent);
+    auto* box = new TextBox(parent);
     box->setObjectName(QLatin1String(name));
     box->setAccessibleName(accessibleName);
     box->setFont(fieldFont());
@@ -69,6 +102,13 @@ void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captio
         label->move(twipsToPixels(caption.left), twipsToPixels(caption.top));
         label->adjustSize();
     }
+}
+
+void tieCaption(QWidget* parent, int index, QWidget* control)
+{
+    const QString name = QStringLiteral("lblInfo_%1").arg(index);
+    if (auto* label = parent->findChild<QLabel*>(name, Qt::FindDirectChildrenOnly))
+        label->setBuddy(control);
 }
 
 void setTabOrder(std::initializer_list<QWidget*> widgets)

@@ -53,6 +53,9 @@ struct IndexedCaption {
     bool bold;
 };
 void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captions);
+// Ties caption `index` of `parent` to the control it names, so that screen
+// readers announce the control by it.
+void tieCaption(QWidget* parent, int index, QWidget* control);
 // Chains the widgets' tab order in the order given (Qt 6.4 takes pairs only).
 void setTabOrder(std::initializer_list<QWidget*> widgets);
 

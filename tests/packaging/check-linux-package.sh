@@ -56,6 +56,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 pkexec; do
     grep -q "$package" <<<"$depends" || fail "package does not depend on $package: $depends"
 done
+# The Wayland platform, so that a Wayland session runs the editor natively.
+[ "$(dpkg-deb -f "$deb" Recommends)" = qt6-wayland ] || fail "package does not recommend qt6-wayland"
 # Debian's own checks: no error and no warning.
 command -v lintian >/dev/null || fail "lintian is not installed"
 if ! report=$(lintian --fail-on error,warning "$deb" 2>&1); then
