@@ -3,6 +3,11 @@
 // `--lines N`) under the offscreen platform: start-up beyond a one-line file, rebuilding the list,
 // ADD, REMOVE and REMOVE ALL including their rebuild and repaint, and
 // opening the entry editor and saving an edit (duplicate scan and rebuild).
+//
+// With `--save-peak` it instead starts one window on the file, presses
+// Ctrl+Enter (SAVE/CLOSE writes the file and ends the program) and prints
+// the time that took and the process's peak resident memory, as the real
+// program started on such a hosts file and saved would reach.
 #include "frmmain.h"
 #include "generatedhosts.h"
 #include "messagebox.h"
@@ -10,6 +15,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QProcess>
 #include <QTimer>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -45,6 +53,45 @@ void selectRow(frmMain& window, int row)
                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+// The peak resident memory of this process so far, in MiB (Linux: VmHWM).
+double peakResidentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    return 0;
+}
+
+int savePeak(const std::string& path)
+{
+    QElapsedTimer clock;
+    clock.start();
+    frmMain window([path] { return path; });
+    window.Form_Load();
+    QCoreApplication::processEvents();
+    const double startMs = clock.nsecsElapsed() / 1e6;
+    const double startPeak = peakResidentMiB();
+    bool ended = false;
+    QObject::connect(&window, &frmMain::programEnding, [&] { ended = true; });
+    QWidget* focus = window.focusWidget() ? window.focusWidget() : &window;
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::ControlModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::ControlModifier);
+    clock.restart();
+    QApplication::sendEvent(focus, &press);
+    QApplication::sendEvent(focus, &release);
+    const double saveMs = clock.nsecsElapsed() / 1e6;
+    if (!ended) {
+        std::fprintf(stderr, "guibench: Ctrl+Enter did not save and end\n");
+        return 1;
+    }
+    std::printf("start_ms=%.1f save_close_ms=%.1f peak_rss_mib=%.1f (%.1f after start) entries=%zu\n", startMs,
+                saveMs, peakResidentMiB(), startPeak, window.cHosts.size());
+    return 0;
+}
+
 template <typename Action>
 double timedWithRepaint(Action&& action)
 {
@@ -63,13 +110,31 @@ int main(int argc, char** argv)
     platform::messagescript::enable(true); // notices answer Yes, REMOVE ALL answers Yes
 
     int lines = 200000;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == "--lines")
+    bool savePeakOnly = false;
+    QString generateOnly;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--lines" && i + 1 < argc)
             lines = std::max(1, std::atoi(argv[i + 1]));
+        else if (QByteArray(argv[i]) == "--save-peak")
+            savePeakOnly = true;
+        else if (QByteArray(argv[i]) == "--generate" && i + 1 < argc)
+            generateOnly = QString::fromLocal8Bit(argv[++i]);
+    }
+    if (!generateOnly.isEmpty()) {
+        std::ofstream(generateOnly.toStdString(), std::ios::binary) << generatedHostsFile(lines);
+        return 0;
+    }
 
     QTemporaryDir directory;
     const std::string large = directory.filePath("large.hosts").toStdString();
     const std::string oneLine = directory.filePath("one-line.hosts").toStdString();
+    if (savePeakOnly) {
+        // Made by another process: making it here would count toward the peak.
+        QProcess::execute(QCoreApplication::applicationFilePath(),
+                          {QStringLiteral("--generate"), QString::fromStdString(large), QStringLiteral("--lines"),
+                           QString::number(lines)});
+        return savePeak(large);
+    }
     std::ofstream(large, std::ios::binary) << generatedHostsFile(lines);
     std::ofstream(oneLine, std::ios::binary) << "127.0.0.1 localhost\r\n";
 

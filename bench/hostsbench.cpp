@@ -6,7 +6,10 @@
 //
 // Without FILE it generates an ad-blocking style hosts file of N lines
 // (200,000 unless told).
-// Prints one line; every time is the median of several runs.
+// Prints the times beside their floors (reading the file's bytes; writing
+// them, syncing and reading them back), the minor page faults of one run of
+// each, and the resident memory per entry; every time is the median of
+// several runs.
 #include "fileread.h"
 #include "filesave.h"
 #include "generatedhosts.h"
@@ -19,9 +22,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
-#include <unistd.h>
+#include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -34,6 +40,52 @@ void fail(const std::string& message)
 {
     std::cerr << "hostsbench: " << message << '\n';
     std::exit(1);
+}
+
+long minorFaults()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// The least that reading the file can cost: its bytes read into memory of
+// their own, as a program that holds them must.
+void readFloor(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<std::size_t>(in.tellg());
+    in.seekg(0);
+    std::unique_ptr<char[]> bytes(new char[size]);
+    if (!in.read(bytes.get(), static_cast<std::streamsize>(size)))
+        fail("cannot read " + path);
+}
+
+// The least that saving the bytes safely can cost: written to a new file,
+// synced, and read back and compared.
+void writeFloor(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    std::string_view left = bytes;
+    while (!left.empty()) {
+        const ssize_t written = ::write(fd, left.data(), left.size());
+        if (written <= 0)
+            fail("cannot write " + path);
+        left.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0)
+        fail("cannot sync " + path);
+    const int back = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    char buffer[1 << 16];
+    std::string_view expected = bytes;
+    for (ssize_t got; (got = ::read(back, buffer, sizeof buffer)) > 0;) {
+        if (!expected.starts_with(std::string_view(buffer, static_cast<std::size_t>(got))))
+            fail("read back differs");
+        expected.remove_prefix(static_cast<std::size_t>(got));
+    }
+    ::close(back);
+    if (!expected.empty())
+        fail("read back is short");
 }
 
 std::size_t residentBytes()
@@ -82,12 +134,16 @@ int main(int argc, char** argv)
     // would time how a virtual machine's host backs memory never used before.
     fileaccess::ReadReport report;
     std::unique_ptr<HostCollection> loaded;
+    const double readFloorMs = medianMilliseconds(kRuns, [&] { readFloor(input); });
+    long loadFaults = 0;
     const double loadMs = medianMilliseconds(
         kRuns,
         [&] {
+            const long faultsBefore = minorFaults();
             loaded = std::make_unique<HostCollection>();
             std::string header;
             report = fileaccess::readHostsFile(input, *loaded, header);
+            loadFaults = minorFaults() - faultsBefore;
         },
         [&] { loaded.reset(); });
     if (report.status != fileaccess::ReadStatus::Complete)
@@ -107,16 +163,26 @@ int main(int argc, char** argv)
     if (formattedBytes == 0)
         fail("nothing formatted");
 
+    long saveFaults = 0;
     const double saveMs = medianMilliseconds(kRuns, [&] {
-        const fileaccess::SaveOutcome outcome =
-            fileaccess::replaceFileContents(output, formatHostsFile(header, *hosts));
+        const long faultsBefore = minorFaults();
+        // As SAVE/CLOSE saves: formatted piece by piece as it is written.
+        const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(
+            output, [&](const std::function<void(std::string_view)>& write) { formatHostsFile(header, *hosts, write); });
+        saveFaults = minorFaults() - faultsBefore;
         if (!outcome.saved)
             fail("cannot save " + output + ": " + outcome.reason);
     });
+    const std::string saved = formatHostsFile(header, *hosts);
+    const double writeFloorMs = medianMilliseconds(kRuns, [&] { writeFloor(output + ".floor", saved); });
 
     std::filesystem::remove_all(scratch);
-    std::printf("load_ms=%.2f format_ms=%.2f save_ms=%.2f entries=%zu duplicates=%zu bytes_per_entry=%.1f\n", loadMs,
-                formatMs, saveMs, entries, report.stats.duplicates,
+    std::printf("load_ms=%.2f read_floor_ms=%.2f load_ratio=%.2f load_faults=%ld\n"
+                "save_ms=%.2f write_floor_ms=%.2f save_ratio=%.2f save_faults=%ld (format and save; format alone "
+                "%.2f ms)\n"
+                "entries=%zu duplicates=%zu bytes_per_entry=%.1f\n",
+                loadMs, readFloorMs, loadMs / readFloorMs, loadFaults, saveMs, writeFloorMs, saveMs / writeFloorMs,
+                saveFaults, formatMs, entries, report.stats.duplicates,
                 entries ? double(residentAfter - residentBefore) / double(entries) : 0.0);
     return 0;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,14 @@ struct SaveOutcome {
     bool confirmedOnDisk = true;
 };
 
-// Replaces the content of the file at `path` with `bytes`, so that the file
-// holds either all of its old bytes or all of the new ones.
+// The new content of a save, handed piece by piece to `write` each time the
+// save asks for it: once to write it, once more to compare it with what the
+// file holds afterwards, so that a large file is never held whole. It must
+// give the same bytes each time.
+using ContentSource = std::function<void(const std::function<void(std::string_view piece)>& write)>;
+
+// Replaces the content of the file at `path` with `content`, so that the
+// file holds either all of its old bytes or all of the new ones.
 //
 // POSIX: the new content is written to a file without a name in the target's
 // directory (O_TMPFILE; where the file system refuses that, a file of a random
@@ -51,8 +58,11 @@ struct SaveOutcome {
 // Windows: the same with ReplaceFileW, which keeps ACLs and attributes; a
 // file with the read-only attribute is refused, as Windows itself would.
 //
+// The in-place rewrite holds the content whole, for its one write.
 // Afterwards the file is read back; different bytes count as a failure.
 // On failure no temporary file is left behind.
+SaveOutcome replaceFileContents(const std::string& path, const ContentSource& content);
+// The same with content held whole.
 SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes);
 
 // The reason replaceFileContents gives for a failure of kind NotRegular,

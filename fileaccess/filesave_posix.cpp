@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <functional>
+#include <optional>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -265,35 +267,79 @@ SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
     return failed;
 }
 
-// Compares chunk by chunk: a copy of a large file read back whole would
-// double the memory the save needs.
-SaveOutcome verifyContents(const std::string& target, std::string_view bytes)
+// Reads exactly `size` bytes unless the file ends first; how many were read,
+// or -1 with errno set.
+ssize_t readExactly(int fd, char* buffer, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Compares piece by piece with the content made again: a copy of a large
+// file read back whole, or kept from writing it, would double the memory
+// the save needs.
+SaveOutcome verifyContents(const std::string& target, const ContentSource& content)
 {
     FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return failure("Cannot read " + target + " back after saving", errno);
-    const SaveOutcome changed = failedAs(SaveFailure::NotVerified, target);
+    std::optional<SaveOutcome> differs;
     char buffer[1 << 16];
-    std::string_view expected = bytes;
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure("Cannot read " + target + " back after saving", errno);
+    content([&](std::string_view piece) {
+        while (!differs && !piece.empty()) {
+            const std::size_t size = std::min(piece.size(), sizeof buffer);
+            const ssize_t got = readExactly(file.get(), buffer, size);
+            if (got < 0)
+                differs = failure("Cannot read " + target + " back after saving", errno);
+            else if (static_cast<std::size_t>(got) != size || std::memcmp(buffer, piece.data(), size) != 0)
+                differs = failedAs(SaveFailure::NotVerified, target);
+            piece.remove_prefix(size);
         }
-        if (got == 0)
-            return expected.empty() ? SaveOutcome{true, {}} : changed;
-        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-        if (!expected.starts_with(chunk))
-            return changed;
-        expected.remove_prefix(chunk.size());
-    }
+    });
+    if (differs)
+        return *differs;
+    const ssize_t more = readExactly(file.get(), buffer, 1);
+    if (more < 0)
+        return failure("Cannot read " + target + " back after saving", errno);
+    return more == 0 ? SaveOutcome{true, {}} : failedAs(SaveFailure::NotVerified, target);
 }
 
-SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& target, std::string_view bytes)
+SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& target, const ContentSource& content)
 {
-    return written.saved ? verifyContents(target, bytes) : written;
+    return written.saved ? verifyContents(target, content) : written;
+}
+
+// Writes every piece of the content; false with errno set at the first
+// piece that cannot be written (the later ones are passed over).
+bool writeContent(int fd, const ContentSource& content)
+{
+    int error = 0;
+    content([&](std::string_view piece) {
+        if (error == 0 && !writeAll(fd, piece))
+            error = errno;
+    });
+    errno = error;
+    return error == 0;
+}
+
+// The in-place rewrite makes one write of the whole content, the narrowest
+// window for a crash to tear the file in.
+SaveOutcome rewriteInPlace(const std::string& target, const ContentSource& content)
+{
+    std::string bytes;
+    content([&](std::string_view piece) { bytes.append(piece); });
+    return rewriteInPlace(target, std::string_view(bytes));
 }
 
 // Makes the rename durable; returns 0 or the error that leaves it unsure.
@@ -407,7 +453,7 @@ void setSyncHook(int (*hook)(int fd))
 }
 } // namespace testing
 
-SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
+SaveOutcome replaceFileContents(const std::string& path, const ContentSource& content)
 {
     std::string target;
     SaveOutcome failed;
@@ -429,16 +475,16 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     removeStaleTemporaries(directory, prefix);
     // A rename would leave the file's other names with the old content.
     if (exists && existing.st_nlink > 1)
-        return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+        return verifyAfter(rewriteInPlace(target, content), target, content);
 
     NewFile file(directory, prefix);
     if (!file.create()) {
         const int error = errno;
         if (exists)
-            return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+            return verifyAfter(rewriteInPlace(target, content), target, content);
         return failure("Cannot create a new file in " + directory, error);
     }
-    if (!writeAll(file.fd(), bytes))
+    if (!writeContent(file.fd(), content))
         return failure("Cannot write the new content of " + target, errno);
 
     bool metadataKept = true;
@@ -450,7 +496,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         return failure("Cannot set the permissions of " + target, errno);
     }
     if (!metadataKept)
-        return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+        return verifyAfter(rewriteInPlace(target, content), target, content);
     if (!syncFile(file.fd()))
         return failure("Cannot write the new content of " + target, errno);
     reached(SaveStep::NewFileWritten);
@@ -466,19 +512,24 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         if (error == EBUSY || error == EXDEV) {
             ::unlink(file.name().c_str());
             file.renamed();
-            return verifyAfter(rewriteInPlace(target, bytes), target, bytes);
+            return verifyAfter(rewriteInPlace(target, content), target, content);
         }
         return failure("Cannot replace " + target, error);
     }
     file.renamed();
     reached(SaveStep::Renamed);
     const int syncError = syncDirectory(directory);
-    SaveOutcome outcome = verifyContents(target, bytes);
+    SaveOutcome outcome = verifyContents(target, content);
     if (outcome.saved && syncError != 0) {
         outcome.confirmedOnDisk = false;
         outcome.reason = std::strerror(syncError);
     }
     return outcome;
+}
+
+SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
+{
+    return replaceFileContents(path, [bytes](const std::function<void(std::string_view)>& write) { write(bytes); });
 }
 
 } // namespace fileaccess

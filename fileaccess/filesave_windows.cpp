@@ -6,8 +6,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 namespace fileaccess {
 namespace {
@@ -103,21 +106,74 @@ SaveOutcome rewriteInPlace(const std::string& path, std::string_view bytes)
     return failed;
 }
 
-SaveOutcome verifyContents(const std::string& path, std::string_view bytes)
+// Compares piece by piece with the content made again: a copy of a large
+// file read back whole, or kept from writing it, would double the memory
+// the save needs.
+SaveOutcome verifyContents(const std::string& path, const ContentSource& content)
 {
     Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string written;
-    if (!file.valid() || !readAll(file.get(), written))
+    if (!file.valid())
         return failure("Cannot read " + path + " back after saving", GetLastError());
-    if (written != bytes)
-        return failedAs(SaveFailure::NotVerified, path);
-    return {true, {}};
+    // Reads exactly `size` bytes unless the file ends first.
+    auto readExactly = [&](char* buffer, DWORD size, DWORD& done) {
+        done = 0;
+        while (done < size) {
+            DWORD got = 0;
+            if (!ReadFile(file.get(), buffer + done, size - done, &got, nullptr))
+                return false;
+            if (got == 0)
+                break;
+            done += got;
+        }
+        return true;
+    };
+    std::optional<SaveOutcome> differs;
+    char buffer[1 << 16];
+    content([&](std::string_view piece) {
+        while (!differs && !piece.empty()) {
+            const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), sizeof buffer));
+            DWORD got = 0;
+            if (!readExactly(buffer, size, got))
+                differs = failure("Cannot read " + path + " back after saving", GetLastError());
+            else if (got != size || std::memcmp(buffer, piece.data(), size) != 0)
+                differs = failedAs(SaveFailure::NotVerified, path);
+            piece.remove_prefix(size);
+        }
+    });
+    if (differs)
+        return *differs;
+    DWORD more = 0;
+    if (!readExactly(buffer, 1, more))
+        return failure("Cannot read " + path + " back after saving", GetLastError());
+    return more == 0 ? SaveOutcome{true, {}} : failedAs(SaveFailure::NotVerified, path);
 }
 
-SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& path, std::string_view bytes)
+SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& path, const ContentSource& content)
 {
-    return written.saved ? verifyContents(path, bytes) : written;
+    return written.saved ? verifyContents(path, content) : written;
+}
+
+// Writes every piece of the content; false with the last error set at the
+// first piece that cannot be written (the later ones are passed over).
+bool writeContent(HANDLE file, const ContentSource& content)
+{
+    DWORD error = ERROR_SUCCESS;
+    content([&](std::string_view piece) {
+        if (error == ERROR_SUCCESS && !writeAll(file, piece))
+            error = GetLastError();
+    });
+    SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
+
+// The in-place rewrite makes one write of the whole content, the narrowest
+// window for a crash to tear the file in.
+SaveOutcome rewriteInPlace(const std::string& path, const ContentSource& content)
+{
+    std::string bytes;
+    content([&](std::string_view piece) { bytes.append(piece); });
+    return rewriteInPlace(path, std::string_view(bytes));
 }
 
 // More than one name: replacing the file would leave the others with the old content.
@@ -169,7 +225,7 @@ void setAccessDenied(bool denied)
 }
 } // namespace testing
 
-SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
+SaveOutcome replaceFileContents(const std::string& path, const ContentSource& content)
 {
     if (accessDeniedForTests)
         return failure("Cannot create a new file beside " + path, ERROR_ACCESS_DENIED);
@@ -185,7 +241,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
         return failedAs(SaveFailure::ReadOnly, path);
     if (exists && hasOtherNames(target))
-        return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+        return verifyAfter(rewriteInPlace(path, content), path, content);
 
     const std::size_t separator = path.find_last_of("\\/");
     const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator);
@@ -196,10 +252,10 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     if (!file.valid()) {
         const SaveOutcome notCreated = failure("Cannot create a new file in " + directory, GetLastError());
         if (exists)
-            return inPlaceAfter(notCreated, verifyAfter(rewriteInPlace(path, bytes), path, bytes));
+            return inPlaceAfter(notCreated, verifyAfter(rewriteInPlace(path, content), path, content));
         return notCreated;
     }
-    if (!writeAll(file.get(), bytes) || !FlushFileBuffers(file.get()) || !file.close()) {
+    if (!writeContent(file.get(), content) || !FlushFileBuffers(file.get()) || !file.close()) {
         const DWORD error = GetLastError();
         DeleteFileW(wideTemporary.c_str());
         return failure("Cannot write the new content of " + path, error);
@@ -211,7 +267,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
             DeleteFileW(wideTemporary.c_str());
             return failure("Cannot create " + path, error);
         }
-        return verifyContents(path, bytes);
+        return verifyContents(path, content);
     }
 
     // ReplaceFileW keeps the old file's ACLs and streams but not its
@@ -221,7 +277,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
         | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if ((attributes & kKeptAttributes) && !SetFileAttributesW(wideTemporary.c_str(), attributes & kKeptAttributes)) {
         DeleteFileW(wideTemporary.c_str());
-        return verifyAfter(rewriteInPlace(path, bytes), path, bytes);
+        return verifyAfter(rewriteInPlace(path, content), path, content);
     }
 
     // Another program that has the file open (antivirus, the DNS client)
@@ -231,7 +287,7 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     for (int attempt = 1;; ++attempt) {
         if (ReplaceFileW(target.c_str(), wideTemporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                          nullptr))
-            return verifyContents(path, bytes);
+            return verifyContents(path, content);
         replaceError = GetLastError();
         if (replaceError != ERROR_SHARING_VIOLATION || attempt == kReplaceAttempts)
             break;
@@ -239,7 +295,12 @@ SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
     }
     DeleteFileW(wideTemporary.c_str());
     return inPlaceAfter(failure("Cannot replace " + path, replaceError),
-                        verifyAfter(rewriteInPlace(path, bytes), path, bytes));
+                        verifyAfter(rewriteInPlace(path, content), path, content));
+}
+
+SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
+{
+    return replaceFileContents(path, [bytes](const std::function<void(std::string_view)>& write) { write(bytes); });
 }
 
 } // namespace fileaccess

@@ -31,57 +31,98 @@ bool holdsLineBreak(std::string_view field)
     return false;
 }
 
-void appendField(std::string& out, std::string_view field)
+// Writes the file into `buffer`, used as plain storage from its start: when
+// the next entry would not fit, or `pieceBytes` or more are in it, what it
+// holds is handed to `flush` and it starts over (a field larger than the
+// buffer grows it). Returns how much of it the end of the file took, not
+// yet flushed.
+template <typename Flush>
+std::size_t formatInto(std::string& buffer, std::size_t pieceBytes, std::string_view header,
+                       const HostCollection& hosts, Flush&& flush)
 {
-    if (!holdsLineBreak(field)) {
-        out.append(field);
-        return;
-    }
-    for (const char c : field)
-        out.push_back((c == '\r' || c == '\n') ? ' ' : c);
-}
+    std::size_t used = 0;
+    auto makeRoom = [&](std::size_t need) {
+        if (used + need <= buffer.size())
+            return;
+        if (used > 0)
+            flush(std::string_view(buffer.data(), used));
+        used = 0;
+        if (need > buffer.size())
+            buffer.resize(need);
+    };
+    auto put = [&](std::string_view text) {
+        std::memcpy(buffer.data() + used, text.data(), text.size());
+        used += text.size();
+    };
+    // CR and LF become blanks: no field can break a line or inject one.
+    auto putField = [&](std::string_view field) {
+        char* const at = buffer.data() + used;
+        put(field);
+        if (holdsLineBreak(field))
+            for (std::size_t i = 0; i < field.size(); ++i)
+                if (at[i] == '\r' || at[i] == '\n')
+                    at[i] = ' ';
+    };
 
-} // namespace
-
-std::string formatHostsFile(std::string_view header, const HostCollection& hosts)
-{
-    std::size_t expected = header.size() + 4;
-    for (const HostEntry& entry : hosts)
-        expected += entry.ip().size() + entry.host().size() + entry.comment().size() + 8;
-
-    std::string out;
-    out.reserve(expected);
-    out.append(header);
-    out.append("\r\n");
-
+    makeRoom(header.size() + 2);
+    put(header);
+    put("\r\n");
     bool lineStarted = false;
     bool lineTakesMore = false;
     std::string_view lineAddress;
     int hostnamesOnLine = 0;
     for (const HostEntry& entry : hosts) {
+        makeRoom(entry.ip().size() + entry.host().size() + entry.comment().size() + 8);
         const bool continuesLine = lineTakesMore && entry.ip() == lineAddress && entry.comment().empty()
             && hostnamesOnLine < kMaxHostnamesPerLine;
         if (continuesLine) {
-            out.push_back(' ');
-            appendField(out, entry.host());
+            put(" ");
+            putField(entry.host());
             ++hostnamesOnLine;
         } else {
             if (lineStarted)
-                out.append("\r\n");
-            appendField(out, entry.ip());
-            out.push_back('\t');
-            appendField(out, entry.host());
+                put("\r\n");
+            putField(entry.ip());
+            put("\t");
+            putField(entry.host());
             lineStarted = true;
             lineTakesMore = true;
             lineAddress = entry.ip();
             hostnamesOnLine = 1;
         }
         if (!entry.comment().empty()) {
-            out.append("\t\t# ");
-            appendField(out, entry.comment());
+            put("\t\t# ");
+            putField(entry.comment());
             lineTakesMore = false;
         }
+        if (used >= pieceBytes) {
+            flush(std::string_view(buffer.data(), used));
+            used = 0;
+        }
     }
-    out.append("\r\n");
+    makeRoom(2);
+    put("\r\n");
+    return used;
+}
+
+} // namespace
+
+std::string formatHostsFile(std::string_view header, const HostCollection& hosts)
+{
+    std::size_t longest = header.size() + 4;
+    for (const HostEntry& entry : hosts)
+        longest += entry.ip().size() + entry.host().size() + entry.comment().size() + 8;
+    std::string out;
+    out.reserve(longest);
+    formatHostsFile(header, hosts, [&](std::string_view piece) { out.append(piece); });
     return out;
+}
+
+void formatHostsFile(std::string_view header, const HostCollection& hosts,
+                     const std::function<void(std::string_view piece)>& write)
+{
+    // A little room beyond a piece for the entry that crosses its end.
+    std::string buffer(kFormatPieceBytes + 4096, '\0');
+    const std::size_t rest = formatInto(buffer, kFormatPieceBytes, header, hosts, write);
+    write(std::string_view(buffer.data(), rest));
 }

@@ -12,9 +12,17 @@
 
 #include "hostcollection.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
 inline constexpr int kMaxHostnamesPerLine = 9;
+inline constexpr std::size_t kFormatPieceBytes = 256 * 1024;
 
+// The whole file.
 std::string formatHostsFile(std::string_view header, const HostCollection& hosts);
+// The same bytes handed to `write` in pieces of about kFormatPieceBytes, so
+// that a large file is never held whole; the same pieces every time.
+void formatHostsFile(std::string_view header, const HostCollection& hosts,
+                     const std::function<void(std::string_view piece)>& write);

@@ -334,22 +334,38 @@ bool frmMain::SaveHostsFile()
             return false;
     }
 
-    const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
-    fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(m_HostsPath, bytes);
-    // The helper writes the system's hosts file only, never another path.
+    // Formatted piece by piece as it is written (and again as it is read
+    // back), so that a large file is never held whole; the first pass also
+    // takes its snapshot.
+    fileaccess::SnapshotDigest written;
+    bool firstPass = true;
+    const fileaccess::ContentSource content = [&](const std::function<void(std::string_view)>& write) {
+        formatHostsFile(m_HeaderText, cHosts, [&](std::string_view piece) {
+            if (firstPass)
+                written.feed(piece);
+            write(piece);
+        });
+        firstPass = false;
+    };
+    fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(m_HostsPath, content);
+    fileaccess::FileSnapshot saved = written.finish();
+    // The helper writes the system's hosts file only, never another path. It
+    // takes the content whole, as its request.
     if (!outcome.saved && outcome.accessDenied && savehelper::canSaveWithAdministratorRights()
         && m_HostsPath == fileaccess::systemHostsFilePath()) {
+        const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
         savingWithHelper_ = true;
         setEnabled(false);
         outcome = savehelper::saveWithAdministratorRights(current, bytes);
         setEnabled(true);
         savingWithHelper_ = false;
+        saved = fileaccess::FileSnapshot::of(bytes);
     }
     if (!outcome.saved)
         return refuse(outcome.reason);
     // The file now holds what was written: saving again is no change by
     // another program.
-    reading_.snapshot = fileaccess::FileSnapshot::of(bytes);
+    reading_.snapshot = saved;
     fileaccess::flushNameCache();
     if (!outcome.confirmedOnDisk) {
         platform::showMessage(QStringLiteral("The hosts file was saved, but the system could not confirm that the "
