@@ -104,7 +104,7 @@ std::uint32_t HostCollection::keyHash(std::string_view host)
 }
 
 HostCollection::HostCollection()
-    : index_(0, KeyHash{}, KeyEqual{this})
+    : index_(0, KeyHash{this}, KeyEqual{this})
 {
 }
 
@@ -118,7 +118,7 @@ bool HostCollection::add(HostEntryRef&& entry, std::uint32_t hash)
     const auto position = static_cast<Position>(slots_.size());
     bool added = false;
     index_.lazy_emplace(HashedKey{entry->host(), hash}, [&](const auto& construct) {
-        construct(IndexSlot{position, hash});
+        construct(position);
         added = true;
     });
     if (added)
@@ -154,38 +154,40 @@ std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entri
     for (std::size_t bucket = 1; bucket < starts.size(); ++bucket)
         starts[bucket] += starts[bucket - 1];
     const auto base = static_cast<Position>(slots_.size());
-    std::vector<IndexSlot> order(count);
+    std::vector<Position> order(count);
     for (std::size_t i = 0; i < count; ++i)
-        order[starts[bucketOf(hashes[i])]++] = IndexSlot{base + static_cast<Position>(i), hashes[i]};
-    hashes = {};
+        order[starts[bucketOf(hashes[i])]++] = base + static_cast<Position>(i);
 
     if (slots_.empty())
         slots_ = std::move(entries);
     else
         slots_.insert(slots_.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     std::vector<Position> refused;
-    for (const IndexSlot& slot : order) {
+    for (const Position position : order) {
         bool added = false;
-        index_.lazy_emplace(StoredKey{slot.position, slot.hash}, [&](const auto& construct) {
-            construct(slot);
+        index_.lazy_emplace(StoredKey{position, hashes[position - base]}, [&](const auto& construct) {
+            construct(position);
             added = true;
         });
         if (!added)
-            refused.push_back(slot.position);
+            refused.push_back(position);
     }
+    order = {};
+    hashes = {};
     std::sort(refused.begin(), refused.end());
     std::vector<HostEntryRef> duplicates;
     duplicates.reserve(refused.size());
     for (const Position position : refused)
         duplicates.push_back(std::move(slots_[position]));
     holes_ += refused.size();
+    holePositionsKnown_ = holePositionsKnown_ && refused.empty();
     return duplicates;
 }
 
 HostEntryRef HostCollection::lookUp(std::string_view host) const
 {
     const auto found = index_.find(hashedKey(host));
-    return found == index_.end() ? HostEntryRef() : slots_[found->position];
+    return found == index_.end() ? HostEntryRef() : slots_[*found];
 }
 
 bool HostCollection::remove(std::string_view host)
@@ -193,10 +195,11 @@ bool HostCollection::remove(std::string_view host)
     const auto found = index_.find(hashedKey(host));
     if (found == index_.end())
         return false;
-    const Position position = found->position;
+    const Position position = *found;
     index_.erase(found);
     slots_[position] = HostEntryRef();
     ++holes_;
+    holePositionsKnown_ = false;
     if (holes_ >= kMinHolesToSqueeze && holes_ > size())
         squeezeHoles();
     return true;
@@ -208,16 +211,42 @@ void HostCollection::reset()
     slots_.clear();
     slots_.shrink_to_fit();
     holes_ = 0;
+    holePositions_.clear();
+    holePositionsKnown_ = true;
 }
 
 void HostCollection::squeezeHoles()
 {
     slots_.erase(std::remove(slots_.begin(), slots_.end(), HostEntryRef()), slots_.end());
     holes_ = 0;
+    holePositions_.clear();
+    holePositionsKnown_ = true;
     index_.clear();
     index_.reserve(slots_.size());
     for (Position position = 0; position < slots_.size(); ++position)
-        index_.insert(IndexSlot{position, hashFolded(slots_[position]->host())});
+        index_.insert(position);
+}
+
+const HostEntry& HostCollection::at(std::size_t position) const
+{
+    if (holes_ == 0)
+        return *slots_[position];
+    if (!holePositionsKnown_) {
+        holePositions_.clear();
+        holePositions_.reserve(holes_);
+        for (std::size_t slot = 0; slot < slots_.size(); ++slot)
+            if (!slots_[slot])
+                holePositions_.push_back(static_cast<Position>(slot));
+        holePositionsKnown_ = true;
+    }
+    // Hole j has (its slot - j) live entries before it, which never falls
+    // as j grows: the live entry at `position` has every hole with at most
+    // `position` live entries before it ahead of it.
+    const auto holesAhead = std::partition_point(
+        holePositions_.begin(), holePositions_.end(), [&](const Position& hole) {
+            return std::size_t{hole} - static_cast<std::size_t>(&hole - holePositions_.data()) <= position;
+        });
+    return *slots_[position + static_cast<std::size_t>(holesAhead - holePositions_.begin())];
 }
 
 std::vector<HostEntryRef> HostCollection::snapshot() const

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostentry.h"
 
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -27,16 +28,28 @@ std::uint32_t checkedLength(std::string_view text)
     return static_cast<std::uint32_t>(text.size());
 }
 
-HostEntry::Block* allocateBlock(std::size_t bytes)
+// A shared block is aligned to its size, so that an entry finds it from its
+// own address; a block of one entry lies right before it.
+HostEntry::Block* allocateSharedBlock()
+{
+    return new (::operator new(kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
+}
+
+HostEntry::Block* allocateOwnBlock(std::size_t bytes)
 {
     return new (::operator new(bytes)) HostEntry::Block;
 }
 
-void releaseBlock(HostEntry::Block* block) noexcept
+constexpr std::size_t kBlockHeader = (sizeof(HostEntry::Block) + alignof(HostEntry) - 1) & ~(alignof(HostEntry) - 1);
+
+void releaseBlock(HostEntry::Block* block, bool shared) noexcept
 {
     if (--block->references == 0) {
         block->~Block();
-        ::operator delete(static_cast<void*>(block));
+        if (shared)
+            ::operator delete(static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
+        else
+            ::operator delete(static_cast<void*>(block));
     }
 }
 
@@ -48,33 +61,40 @@ std::size_t HostEntry::footprint(std::size_t ipLength, std::size_t hostLength, s
 }
 
 HostEntry* HostEntry::construct(Block* block, std::size_t offset, std::string_view ip, std::string_view host,
-                                std::string_view comment)
+                                std::string_view comment, bool standalone, std::uint32_t sharedIpOffset)
 {
+    const bool ipShared = sharedIpOffset != 0;
+    const auto textOffset = static_cast<std::uint32_t>(offset + sizeof(HostEntry));
     auto* entry = new (reinterpret_cast<char*>(block) + offset)
-        HostEntry(static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(ip.size()),
-                  static_cast<std::uint32_t>(host.size()), static_cast<std::uint32_t>(comment.size()));
+        HostEntry(ipShared ? sharedIpOffset : textOffset, static_cast<std::uint32_t>(ip.size()),
+                  static_cast<std::uint32_t>(host.size()) | (ipShared ? kFlag : 0),
+                  static_cast<std::uint32_t>(comment.size()) | (standalone ? kFlag : 0));
     char* out = entry->text();
     // memcpy with a null source is undefined even for zero bytes.
-    if (!ip.empty())
+    if (!ipShared && !ip.empty()) {
         std::memcpy(out, ip.data(), ip.size());
+        out += ip.size();
+    }
     if (!host.empty())
-        std::memcpy(out + ip.size(), host.data(), host.size());
+        std::memcpy(out, host.data(), host.size());
     if (!comment.empty())
-        std::memcpy(out + ip.size() + host.size(), comment.data(), comment.size());
+        std::memcpy(out + host.size(), comment.data(), comment.size());
     return entry;
 }
 
 HostEntry::Block* HostEntry::block() const
 {
-    return reinterpret_cast<Block*>(const_cast<char*>(reinterpret_cast<const char*>(this)) - blockOffset_);
+    const auto at = reinterpret_cast<std::uintptr_t>(this);
+    if (commentLength_ & kFlag)
+        return reinterpret_cast<Block*>(at - kBlockHeader);
+    return reinterpret_cast<Block*>(at & ~std::uintptr_t{kSharedBlockSize - 1});
 }
 
 HostEntryRef HostEntry::create(std::string_view ip, std::string_view host, std::string_view comment)
 {
     const std::size_t size = footprint(checkedLength(ip), checkedLength(host), checkedLength(comment));
-    const std::size_t offset = alignUp(sizeof(Block));
-    Block* block = allocateBlock(offset + size);
-    return HostEntryRef(construct(block, offset, ip, host, comment));
+    Block* block = allocateOwnBlock(kBlockHeader + size);
+    return HostEntryRef(construct(block, kBlockHeader, ip, host, comment, true));
 }
 
 std::string_view HostEntry::field(std::string_view name) const
@@ -97,31 +117,35 @@ void HostEntryRef::retain() const noexcept
 void HostEntryRef::release() noexcept
 {
     if (entry_)
-        releaseBlock(entry_->block());
+        releaseBlock(entry_->block(), !(entry_->commentLength_ & HostEntry::kFlag));
     entry_ = nullptr;
 }
 
 HostEntryBlocks::~HostEntryBlocks()
 {
     if (block_)
-        releaseBlock(block_);
+        releaseBlock(block_, true);
 }
 
 HostEntryRef HostEntryBlocks::create(std::string_view ip, std::string_view host, std::string_view comment)
 {
-    const std::size_t size =
-        HostEntry::footprint(checkedLength(ip), checkedLength(host), checkedLength(comment));
-    if (!block_ || used_ + size > capacity_) {
-        if (size > kSharedBlockSize / 4)
+    const bool sameIp = block_ && ip == lastIp_;
+    const std::size_t size = HostEntry::footprint(sameIp ? 0 : checkedLength(ip), checkedLength(host),
+                                                  checkedLength(comment));
+    if (!block_ || used_ + size > kSharedBlockSize) {
+        if (HostEntry::footprint(ip.size(), host.size(), comment.size()) > kSharedBlockSize / 4)
             return HostEntry::create(ip, host, comment);
+        lastIp_ = {}; // an address is shared within its block only
         if (block_)
-            releaseBlock(block_);
-        block_ = allocateBlock(kSharedBlockSize);
+            releaseBlock(block_, true);
+        block_ = allocateSharedBlock();
         ++block_->references; // held while this maker fills it
-        used_ = alignUp(sizeof(HostEntry::Block));
-        capacity_ = kSharedBlockSize;
+        used_ = kBlockHeader;
+        return create(ip, host, comment);
     }
-    HostEntry* entry = HostEntry::construct(block_, used_, ip, host, comment);
+    HostEntry* entry = HostEntry::construct(block_, used_, ip, host, comment, false, sameIp ? lastIpOffset_ : 0);
     used_ += size;
+    lastIpOffset_ = entry->ipOffset_;
+    lastIp_ = entry->ip();
     return HostEntryRef(entry);
 }

@@ -6,7 +6,8 @@
 void HostsTableModel::rebuild(const HostCollection& hosts)
 {
     beginResetModel();
-    rows_ = hosts.snapshot();
+    hosts_ = &hosts;
+    rows_ = static_cast<int>(hosts.size());
     endResetModel();
 }
 
@@ -17,7 +18,7 @@ QString HostsTableModel::textAt(int row) const
 
 int HostsTableModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    return parent.isValid() ? 0 : rows_;
 }
 
 int HostsTableModel::columnCount(const QModelIndex& parent) const
@@ -27,9 +28,12 @@ int HostsTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant HostsTableModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    // A row past the collection's end (read after a change, before the
+    // rebuild that follows it) shows nothing rather than another's memory.
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        || static_cast<std::size_t>(index.row()) >= hosts_->size())
         return {};
-    const HostEntry& entry = *rows_[static_cast<std::size_t>(index.row())];
+    const HostEntry& entry = hosts_->at(static_cast<std::size_t>(index.row()));
     switch (index.column()) {
     case HostColumn:
         return platform::textFromFile(entry.host());

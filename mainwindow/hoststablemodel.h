@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 
-#include <vector>
 
 // The rows of the list: one per entry, in collection order, with the columns
 // Host, IP and Comment. Rebuilt as a whole from the collection, never patched.
@@ -18,7 +17,7 @@ public:
     void rebuild(const HostCollection& hosts);
 
     // The row's key: the hostname under which its entry is stored.
-    std::string_view keyAt(int row) const { return rows_[static_cast<std::size_t>(row)]->host(); }
+    std::string_view keyAt(int row) const { return hosts_->at(static_cast<std::size_t>(row)).host(); }
     // The row's text, as shown in the Host column.
     QString textAt(int row) const;
 
@@ -29,5 +28,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    std::vector<HostEntryRef> rows_;
+    // Read in place, never copied: the list is rebuilt after every change
+    // of the collection, before anything can read it again.
+    const HostCollection* hosts_ = nullptr;
+    int rows_ = 0;
 };

@@ -21,6 +21,7 @@ private slots:
     void lookUpAndRemoveIgnoreLetterCase();
     void removeKeepsOrderOfOthersAndReAddAppends();
     void heldEntryOutlivesRemovalAndReset();
+    void entriesMadeInBulkKeepTheirFields();
     void randomOperationsMatchSimpleModel();
     void addAllMatchesAddingOneByOne();
 
@@ -180,6 +181,42 @@ void HostsDataTest::heldEntryOutlivesRemovalAndReset()
     QCOMPARE(held->comment(), "by the editor");
 }
 
+void HostsDataTest::entriesMadeInBulkKeepTheirFields()
+{
+    // Runs of one address, odd lengths, empty fields, an entry too large to
+    // share a block, and enough entries to fill many blocks: each entry keeps
+    // exactly its own fields, also after its maker and every other entry of
+    // its block are gone.
+    std::vector<EntryFields> made;
+    std::vector<HostEntryRef> entries;
+    {
+        HostEntryBlocks blocks;
+        std::mt19937 random(3);
+        for (int i = 0; i < 40000; ++i) {
+            std::string ip = random() % 5 ? "0.0.0.0" : numbered("10.0.0.", static_cast<int>(random() % 3));
+            if (random() % 1000 == 0)
+                ip.clear();
+            std::string host = numbered("h", i);
+            host.append(random() % 9, 'x');
+            std::string comment = random() % 7 ? std::string() : numbered("c", i);
+            if (i == 20000)
+                comment = std::string(100000, 'z');
+            entries.push_back(blocks.create(ip, host, comment));
+            made.emplace_back(ip, host, comment);
+        }
+    }
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        const auto& [ip, host, comment] = made[i];
+        QCOMPARE(entries[i]->ip(), ip);
+        QCOMPARE(entries[i]->host(), host);
+        QCOMPARE(entries[i]->comment(), comment);
+    }
+    const HostEntryRef last = entries.back();
+    entries.clear();
+    QCOMPARE(last->ip(), std::get<0>(made.back()));
+    QCOMPARE(last->host(), std::get<1>(made.back()));
+}
+
 void HostsDataTest::randomOperationsMatchSimpleModel()
 {
     // Enough removals to squeeze the holes out of the order several times.
@@ -205,6 +242,12 @@ void HostsDataTest::randomOperationsMatchSimpleModel()
             QCOMPARE(hosts.remove(host), found != model.end());
             if (found != model.end())
                 model.erase(found);
+        }
+        // Reading in place by position, holes or none.
+        if (step % 997 == 0 && !model.empty()) {
+            QCOMPARE(hosts.size(), model.size());
+            for (std::size_t position = 0; position < model.size(); ++position)
+                QCOMPARE(hosts.at(position).host(), model[position]);
         }
     }
     std::vector<std::string> order;
