@@ -11,15 +11,11 @@
 
 namespace {
 
-class HostsListTable;
-
-// A header cell: a column's title, a row's (hidden) header, or the corner.
-class HeaderCell : public QAccessibleInterface {
+// What every cell of the list is: a leaf of the table, with no object of
+// its own and no text to set.
+class ListCell : public QAccessibleInterface {
 public:
-    HeaderCell(HostsListView* view, Qt::Orientation orientation, int section)
-        : view_(view), orientation_(orientation), section_(section)
-    {
-    }
+    explicit ListCell(HostsListView* view) : view_(view) {}
 
     bool isValid() const override { return view_ && view_->model(); }
     QObject* object() const override { return nullptr; }
@@ -29,6 +25,19 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     void setText(QAccessible::Text, const QString&) override {}
+
+protected:
+    QPointer<HostsListView> view_;
+};
+
+// A header cell: a column's title, a row's (hidden) header, or the corner.
+class HeaderCell : public ListCell {
+public:
+    HeaderCell(HostsListView* view, Qt::Orientation orientation, int section)
+        : ListCell(view), orientation_(orientation), section_(section)
+    {
+    }
+
     QAccessible::Role role() const override
     {
         if (section_ < 0)
@@ -64,27 +73,19 @@ public:
     }
 
 private:
-    QPointer<HostsListView> view_;
     Qt::Orientation orientation_;
     int section_; // -1: the corner
 };
 
 // A cell of an entry's row.
-class EntryCell : public QAccessibleInterface, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
+class EntryCell : public ListCell, public QAccessibleTableCellInterface, public QAccessibleActionInterface {
 public:
-    EntryCell(HostsListView* view, int row, int column) : view_(view), row_(row), column_(column) {}
+    EntryCell(HostsListView* view, int row, int column) : ListCell(view), row_(row), column_(column) {}
 
     bool isValid() const override
     {
-        return view_ && view_->model() && row_ < view_->model()->rowCount() && column_ < view_->model()->columnCount();
+        return ListCell::isValid() && row_ < view_->model()->rowCount() && column_ < view_->model()->columnCount();
     }
-    QObject* object() const override { return nullptr; }
-    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(view_); }
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    void setText(QAccessible::Text, const QString&) override {}
     QAccessible::Role role() const override { return QAccessible::Cell; }
     QString text(QAccessible::Text t) const override
     {
@@ -148,7 +149,6 @@ public:
 private:
     QModelIndex index() const { return view_->model()->index(row_, column_); }
 
-    QPointer<HostsListView> view_;
     int row_;
     int column_;
 };
