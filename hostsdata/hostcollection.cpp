@@ -248,13 +248,3 @@ const HostEntry& HostCollection::at(std::size_t position) const
         });
     return *slots_[position + static_cast<std::size_t>(holesAhead - holePositions_.begin())];
 }
-
-std::vector<HostEntryRef> HostCollection::snapshot() const
-{
-    std::vector<HostEntryRef> live;
-    live.reserve(size());
-    for (const HostEntryRef& slot : slots_)
-        if (slot)
-            live.push_back(slot);
-    return live;
-}

@@ -62,9 +62,6 @@ public:
     // O(log holes) otherwise.
     const HostEntry& at(std::size_t position) const;
 
-    // Live entries copied out in collection order.
-    std::vector<HostEntryRef> snapshot() const;
-
     class const_iterator {
     public:
         using value_type = HostEntryRef;
