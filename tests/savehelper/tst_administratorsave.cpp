@@ -90,6 +90,14 @@ void enterPrivateHostsFile(QTemporaryDir& directory)
     scratch = directory.path();
 }
 
+// Starts the main window over the system's hosts file and adds an entry.
+void startAndAdd(frmMain& window)
+{
+    window.Form_Load();
+    window.findChild<QLineEdit*>("txtHost")->setText("added.example");
+    window.findChild<QPushButton*>("cmdAdd")->click();
+}
+
 } // namespace
 
 class AdministratorSaveTest : public QObject {
@@ -163,9 +171,7 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
 
     frmMain window;
     QSignalSpy ending(&window, &frmMain::programEnding);
-    window.Form_Load();
-    window.findChild<QLineEdit*>("txtHost")->setText("added.example");
-    window.findChild<QPushButton*>("cmdAdd")->click();
+    startAndAdd(window);
     QVERIFY(window.m_HasChanged);
     if (leaving == "cancel") {
         platform::messagescript::queueAnswer(MessageAnswer::Yes); // Save changes? Yes
@@ -210,9 +216,7 @@ void AdministratorSaveTest::unconfirmedSaveThroughTheHelperKeepsTheWindow()
     QVERIFY(setImmutable(hosts(), true));
     frmMain window;
     QSignalSpy ending(&window, &frmMain::programEnding);
-    window.Form_Load();
-    window.findChild<QLineEdit*>("txtHost")->setText("added.example");
-    window.findChild<QPushButton*>("cmdAdd")->click();
+    startAndAdd(window);
     window.findChild<QPushButton*>("cmdClose")->click();
     const QList<platform::MessageRequest> boxes = platform::messagescript::shown();
     QCOMPARE(boxes.size(), 1);
