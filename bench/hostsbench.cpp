@@ -13,8 +13,8 @@
 #include "fileread.h"
 #include "filesave.h"
 #include "generatedhosts.h"
-#include "hostsreader.h"
-#include "hostswriter.h"
+#include "hostsparser.h"
+#include "hostsformatter.h"
 
 #include <algorithm>
 #include <chrono>

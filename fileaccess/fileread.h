@@ -7,7 +7,7 @@
 // it would replace something that holds no hosts list.
 
 #include "filesnapshot.h"
-#include "hostsreader.h"
+#include "hostsparser.h"
 
 #include <cstdint>
 #include <functional>

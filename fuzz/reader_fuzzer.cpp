@@ -2,8 +2,8 @@
 // libFuzzer target for the hosts file reader. Checks that reading never
 // crashes, that the input cut into chunks anywhere reads the same, and that
 // reading what the writer made of a reading gives the same header and entries.
-#include "hostsreader.h"
-#include "hostswriter.h"
+#include "hostsparser.h"
+#include "hostsformatter.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -13,7 +13,7 @@
 #include "hostslistview.h"
 #include "hostslocation.h"
 #include "hoststablemodel.h"
-#include "hostswriter.h"
+#include "hostsformatter.h"
 #include "keypreview.h"
 #include "messagebox.h"
 #include "namecache.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostcollection.h"
 #include "hostsdatatestutil.h"
-#include "hostsreader.h"
-#include "hostswriter.h"
+#include "hostsparser.h"
+#include "hostsformatter.h"
 
 #include <QTest>
 

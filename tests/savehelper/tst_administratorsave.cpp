@@ -5,7 +5,7 @@
 // refused), and pkexec is a stand-in on PATH that records the request and
 // answers as told.
 #include "frmmain.h"
-#include "hostswriter.h"
+#include "hostsformatter.h"
 #include "messagebox.h"
 #include "saverequest.h"
 

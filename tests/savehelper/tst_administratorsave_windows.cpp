@@ -7,7 +7,7 @@
 #include "filesave.h"
 #include "frmmain.h"
 #include "hostslocation.h"
-#include "hostswriter.h"
+#include "hostsformatter.h"
 #include "messagebox.h"
 #include "modalguard.h"
 #include "namecache.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "hostsreader.h"
+#include "hostsparser.h"
 
 #include <algorithm>
 #include <cstring>

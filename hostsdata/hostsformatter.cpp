@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "hostswriter.h"
+#include "hostsformatter.h"
 
 #include <cstdint>
 #include <cstring>
