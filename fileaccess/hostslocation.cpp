@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostslocation.h"
 
-#include "hostspath.h"
-
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 namespace fileaccess {
+
+std::string hostsPathBelowSystemDirectory(std::string_view systemDirectory)
+{
+    std::string path(systemDirectory);
+    path += "\\Drivers\\etc\\hosts";
+    return path;
+}
 
 std::string systemDirectory()
 {

@@ -4,7 +4,6 @@
 #include "fileread.h"
 #include "hostsdatatestutil.h"
 #include "hostslocation.h"
-#include "hostspath.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
