@@ -132,7 +132,7 @@ int main(int argc, char** argv)
     // Each reading is freed before the next, outside the timing, as a new
     // process starts on memory that earlier ones gave back. Keeping them all
     // would time how a virtual machine's host backs memory never used before.
-    fileaccess::ReadReport report;
+    fileaccess::HostsFileReading report;
     std::unique_ptr<HostCollection> loaded;
     const double readFloorMs = medianMilliseconds(kRuns, [&] { readFloor(input); });
     long loadFaults = 0;

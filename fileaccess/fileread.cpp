@@ -5,12 +5,11 @@
 
 namespace fileaccess {
 
-FileBytes readFileBytes(const std::string& path)
+FileContents readFileBytes(const std::string& path)
 {
-    FileBytes file;
-    const ChunkedRead read = readFileInChunks(path, [&](std::string_view chunk) { file.bytes.append(chunk); });
-    file.status = read.status;
-    file.reason = read.reason;
+    FileContents file;
+    const ReadOutcome read = readFileInChunks(path, [&](std::string_view chunk) { file.bytes.append(chunk); });
+    static_cast<ReadOutcome&>(file) = read;
     if (read.status != ReadStatus::Complete)
         file.bytes.clear();
     return file;
@@ -19,7 +18,7 @@ FileBytes readFileBytes(const std::string& path)
 FileSnapshot snapshotFile(const std::string& path, std::string* unreadable)
 {
     SnapshotDigest digest;
-    const ChunkedRead read = readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); });
+    const ReadOutcome read = readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); });
     switch (read.status) {
     case ReadStatus::NoFile:
         return {};
@@ -33,12 +32,12 @@ FileSnapshot snapshotFile(const std::string& path, std::string* unreadable)
     return digest.finish();
 }
 
-ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
+HostsFileReading readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
                          const DuplicateNotice& notice)
 {
     std::optional<HostsParser> parser;
     SnapshotDigest digest;
-    const ChunkedRead read = readFileInChunks(
+    const ReadOutcome read = readFileInChunks(
         path,
         [&](std::string_view chunk) {
             digest.feed(chunk);
@@ -47,9 +46,8 @@ ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::st
             parser->feed(chunk);
         },
         [&](std::uint64_t size) { parser.emplace(static_cast<std::size_t>(size)); });
-    ReadReport report;
-    report.status = read.status;
-    report.reason = read.reason;
+    HostsFileReading report;
+    static_cast<ReadOutcome&>(report) = read;
     switch (read.status) {
     case ReadStatus::NoFile:
         return report;

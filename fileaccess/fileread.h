@@ -23,42 +23,37 @@ enum class ReadStatus {
     Failed,   // it exists but could not be opened or read to its end
 };
 
-// What a reading of the hosts file found, and what the file held then.
-struct ReadReport {
+// How a reading of a file ended.
+struct ReadOutcome {
     ReadStatus status = ReadStatus::NoFile;
     std::string reason; // the system's words, when Failed
-    ParseStats stats;
-    FileSnapshot snapshot;
+
+    static ReadOutcome failed(std::string reason) { return {ReadStatus::Failed, std::move(reason)}; }
 };
 
-struct ChunkedRead {
-    ReadStatus status = ReadStatus::NoFile;
-    std::string reason; // the system's words, when Failed
+// How a reading of the hosts file ended, what it found, and what the file
+// held then.
+struct HostsFileReading : ReadOutcome {
+    ParseStats stats;
+    FileSnapshot snapshot;
 };
 
 inline constexpr std::size_t kReadChunkBytes = 256 * 1024;
 inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
 
-inline ChunkedRead readFailed(std::string reason)
-{
-    return {ReadStatus::Failed, std::move(reason)};
-}
-
 // Gives the file's bytes to `consume` in chunks of a few hundred KiB, so that
 // a large file is never held twice; `sized`, when given, first learns the
 // size the file has when it is opened. A file of 2 GiB or more fails as too
 // large.
-ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
+ReadOutcome readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized = {});
 
-struct FileBytes {
-    ReadStatus status = ReadStatus::NoFile;
-    std::string reason;
+// How a reading of a whole file ended, and its bytes when Complete.
+struct FileContents : ReadOutcome {
     std::string bytes;
 };
 
-// The whole file as bytes.
-FileBytes readFileBytes(const std::string& path);
+FileContents readFileBytes(const std::string& path);
 
 // Looks at the file as it is now, for comparison with a reading's snapshot.
 // When it cannot be read, `unreadable` (if given) learns the system's words.
@@ -67,7 +62,7 @@ FileSnapshot snapshotFile(const std::string& path, std::string* unreadable = nul
 // Reads the file at `path` into `hosts` and `header`. When the file cannot
 // be read to its end, nothing is added: a partial reading saved later would
 // cut the file short.
-ReadReport readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
+HostsFileReading readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
                          const DuplicateNotice& notice = {});
 
 } // namespace fileaccess

@@ -12,7 +12,7 @@
 
 namespace fileaccess {
 
-ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
+ReadOutcome readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
 {
     // Without blocking: opening a FIFO for reading would otherwise wait for
@@ -25,13 +25,13 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0)
-        return readFailed(std::strerror(errno));
+        return ReadOutcome::failed(std::strerror(errno));
     if (S_ISDIR(status.st_mode))
-        return readFailed(std::strerror(EISDIR));
+        return ReadOutcome::failed(std::strerror(EISDIR));
     if (!S_ISREG(status.st_mode))
-        return readFailed("Not a regular file");
+        return ReadOutcome::failed("Not a regular file");
     if (static_cast<std::uint64_t>(status.st_size) >= kMaxFileBytes)
-        return readFailed("The file is too large");
+        return ReadOutcome::failed("The file is too large");
     if (sized)
         sized(static_cast<std::uint64_t>(status.st_size));
 
@@ -42,14 +42,14 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return readFailed(std::strerror(errno));
+            return ReadOutcome::failed(std::strerror(errno));
         }
         if (got == 0)
             return {ReadStatus::Complete, {}};
         // The file may grow while it is read.
         total += static_cast<std::uint64_t>(got);
         if (total >= kMaxFileBytes)
-            return readFailed("The file is too large");
+            return ReadOutcome::failed("The file is too large");
         consume({buffer.get(), static_cast<std::size_t>(got)});
     }
 }

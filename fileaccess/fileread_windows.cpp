@@ -7,13 +7,13 @@
 
 namespace fileaccess {
 
-ChunkedRead readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
+ReadOutcome readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized)
 {
     const std::wstring widePath = widen(path);
     const DWORD attributes = GetFileAttributesW(widePath.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return readFailed("Is a directory");
+        return ReadOutcome::failed("Is a directory");
     Handle file(CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
@@ -23,11 +23,11 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     }
     // A named pipe or a device would block or never end.
     if (GetFileType(file.get()) != FILE_TYPE_DISK)
-        return readFailed("Not a regular file");
+        return ReadOutcome::failed("Not a regular file");
     LARGE_INTEGER size{};
     if (GetFileSizeEx(file.get(), &size)) {
         if (static_cast<std::uint64_t>(size.QuadPart) >= kMaxFileBytes)
-            return readFailed("The file is too large");
+            return ReadOutcome::failed("The file is too large");
         if (sized)
             sized(static_cast<std::uint64_t>(size.QuadPart));
     }
@@ -37,12 +37,12 @@ ChunkedRead readFileInChunks(const std::string& path, const std::function<void(s
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(kReadChunkBytes), &got, nullptr))
-            return readFailed(systemMessage(GetLastError()));
+            return ReadOutcome::failed(systemMessage(GetLastError()));
         if (got == 0)
             return {ReadStatus::Complete, {}};
         total += got;
         if (total >= kMaxFileBytes)
-            return readFailed("The file is too large");
+            return ReadOutcome::failed("The file is too large");
         consume({buffer.get(), got});
     }
 }

@@ -102,11 +102,6 @@ public:
 private:
     using Position = std::uint32_t;
 
-    // The index stores positions into slots_ only, four bytes a slot: the
-    // key's hash is made again from its entry when the index grows, and an
-    // entry is visited only when the index's own 7-bit tag of its hash
-    // matches. At 2,000,000 entries the index has 4,194,304 slots, so every
-    // byte a slot costs 4 MB.
     // A hostname with its hash already computed, for adding with one probe.
     struct HashedKey {
         std::string_view host;
@@ -151,5 +146,10 @@ private:
     // Where the holes are, in order, for at(); made when first needed.
     mutable std::vector<Position> holePositions_;
     mutable bool holePositionsKnown_ = true;
+    // The index stores positions into slots_ only, four bytes a slot: the
+    // key's hash is made again from its entry when the index grows, and an
+    // entry is visited only when the index's own 7-bit tag of its hash
+    // matches. At 2,000,000 entries the index has 4,194,304 slots, so every
+    // byte a slot costs 4 MB.
     absl::flat_hash_set<Position, KeyHash, KeyEqual> index_;
 };

@@ -49,7 +49,7 @@ frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
     , hostsPathSource_(hostsPath ? std::move(hostsPath) : fileaccess::systemHostsFilePath)
 {
     // Before any control exists, so that each gets its own interface.
-    platform::installAccessibleFactory(platform::windowsAccessible);
+    platform::installAccessibleFactory(platform::tessalyWidgetAccessible);
     platform::installAccessibleFactory(hostsListAccessible);
     platform::showFocusRing();
     setObjectName(QStringLiteral("frmMain"));

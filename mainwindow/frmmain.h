@@ -78,7 +78,7 @@ private:
     HostsPathSource hostsPathSource_;
     std::string m_HostsPath;
     std::string m_HeaderText;
-    fileaccess::ReadReport reading_;
+    fileaccess::HostsFileReading reading_;
     bool ending_ = false;
     bool savingWithHelper_ = false;
     std::unique_ptr<frmEditEntry> editor_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "accessibility.h"
 
+#include "controls.h"
+
 #include <QAccessibleWidget>
 #include <QSet>
 
@@ -16,17 +18,7 @@ public:
 
 } // namespace
 
-SeparatorLine::SeparatorLine(QWidget* parent, const QColor& colour) : QFrame(parent)
-{
-    setFrameShape(QFrame::NoFrame);
-    setAutoFillBackground(true);
-    QPalette linePalette = palette();
-    linePalette.setColor(QPalette::Window, colour);
-    setPalette(linePalette);
-    setFocusPolicy(Qt::NoFocus);
-}
-
-QAccessibleInterface* windowsAccessible(const QString& className, QObject* object)
+QAccessibleInterface* tessalyWidgetAccessible(const QString& className, QObject* object)
 {
     if (!object || !object->isWidgetType())
         return nullptr;

@@ -142,4 +142,14 @@ QPushButton* makePictureButton(QWidget* parent, const char* name, const QString&
     return button;
 }
 
+SeparatorLine::SeparatorLine(QWidget* parent, const QColor& colour) : QFrame(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setAutoFillBackground(true);
+    QPalette linePalette = palette();
+    linePalette.setColor(QPalette::Window, colour);
+    setPalette(linePalette);
+    setFocusPolicy(Qt::NoFocus);
+}
+
 } // namespace platform

@@ -3,13 +3,13 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFrame>
 
 #include <initializer_list>
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QWidget;
 
 namespace platform {
 
@@ -64,5 +64,14 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 // A square button showing a 16 x 16 picture, with a tooltip.
 QPushButton* makePictureButton(QWidget* parent, const char* name, const QString& picture, const QString& tooltip,
                                const QString& accessibleName);
+
+// A horizontal rule between parts of a window: shown as a thin line in the
+// given colour, announced to screen readers as a separator with no name.
+class SeparatorLine : public QFrame {
+    Q_OBJECT
+
+public:
+    SeparatorLine(QWidget* parent, const QColor& colour);
+};
 
 } // namespace platform

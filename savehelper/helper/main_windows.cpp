@@ -116,15 +116,15 @@ std::uint32_t save(int argc, wchar_t** argv)
     std::string expectedDigest;
     if (argc != 4 || !parseLength(argv[2], length) || !parseDigest(argv[3], expectedDigest)
         || length < kHeaderBytes || length > kHeaderBytes + kMaxContentBytes)
-        return HelperExit::kArgumentsRefused;
+        return exitCode(HelperExit::ArgumentsRefused);
 
     const HANDLE staged = openStagedRequest(argv[1]);
     if (staged == INVALID_HANDLE_VALUE)
-        return HelperExit::kStagedFileRefused;
+        return exitCode(HelperExit::StagedFileRefused);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(staged, &size) || static_cast<std::uint64_t>(size.QuadPart) != length) {
         CloseHandle(staged);
-        return HelperExit::kRequestAltered;
+        return exitCode(HelperExit::RequestAltered);
     }
     Sha256 digest;
     std::uint64_t total = 0;
@@ -145,22 +145,22 @@ std::uint32_t save(int argc, wchar_t** argv)
         continue;
     CloseHandle(staged);
     if (total != length || digest.finishHex() != expectedDigest)
-        return HelperExit::kRequestAltered;
+        return exitCode(HelperExit::RequestAltered);
     if (!problem.empty())
-        return HelperExit::kRequestRefused;
+        return exitCode(HelperExit::RequestRefused);
 
     // Without the system directory the path would be relative to the
     // current drive: nothing is written then.
     if (fileaccess::systemDirectory().empty())
-        return HelperExit::kNoSystemDirectory;
+        return exitCode(HelperExit::NoSystemDirectory);
     const std::string path = fileaccess::systemHostsFilePath();
     if (isRedirected(fileaccess::widen(path)))
-        return HelperExit::kRedirected;
+        return exitCode(HelperExit::Redirected);
     const fileaccess::FileSnapshot now = fileaccess::snapshotFile(path);
     if (now.state == fileaccess::FileSnapshot::State::Unreadable)
-        return HelperExit::kUnreadable;
+        return exitCode(HelperExit::Unreadable);
     if (!(now == request.expected))
-        return HelperExit::kFileChanged;
+        return exitCode(HelperExit::FileChanged);
     return helperExitFor(fileaccess::replaceFileContents(path, request.content));
 }
 

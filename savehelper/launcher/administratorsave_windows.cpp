@@ -187,37 +187,38 @@ private:
 std::string describeExit(DWORD code)
 {
     const std::string hosts = fileaccess::systemHostsFilePath();
-    switch (code) {
-    case HelperExit::kFileChanged:
+    switch (static_cast<HelperExit>(code)) {
+    case HelperExit::FileChanged:
         return "The hosts file " + hosts + " was changed by another program after Tessaly read it.";
-    case HelperExit::kArgumentsRefused:
+    case HelperExit::ArgumentsRefused:
         return "The save helper refused the command line it was started with.";
-    case HelperExit::kStagedFileRefused:
+    case HelperExit::StagedFileRefused:
         return "The save helper could not open the request that Tessaly staged for it as a plain file.";
-    case HelperExit::kRequestAltered:
+    case HelperExit::RequestAltered:
         return "The request that Tessaly staged for the save helper was changed before the helper read it.";
-    case HelperExit::kRequestRefused:
+    case HelperExit::RequestRefused:
         return "The save helper refused the request as malformed.";
-    case HelperExit::kNotRegular:
+    case HelperExit::NotRegular:
         return fileaccess::saveFailureReason(SaveFailure::NotRegular, hosts);
-    case HelperExit::kReadOnly:
+    case HelperExit::ReadOnly:
         return fileaccess::saveFailureReason(SaveFailure::ReadOnly, hosts);
-    case HelperExit::kNotVerified:
+    case HelperExit::NotVerified:
         return fileaccess::saveFailureReason(SaveFailure::NotVerified, hosts);
-    case HelperExit::kNoSystemDirectory:
+    case HelperExit::NoSystemDirectory:
         return "The save helper could not find the system directory.";
-    case HelperExit::kUnreadable:
+    case HelperExit::Unreadable:
         return "The hosts file " + hosts + " cannot be read, so it was left as it is.";
-    case HelperExit::kRedirected:
+    case HelperExit::Redirected:
         return "The hosts file " + hosts
             + " is reached through a junction or a symbolic link. The save helper writes only the file below the "
               "system directory itself.";
     default:
         break;
     }
-    if (code >= HelperExit::kWriteFailed && code < HelperExit::kWriteFailed + 0x10000)
+    const std::uint32_t writeFailed = exitCode(HelperExit::WriteFailed);
+    if (code >= writeFailed && code < writeFailed + 0x10000)
         return "The save helper could not write " + hosts + ": "
-            + fileaccess::systemMessage(code - HelperExit::kWriteFailed);
+            + fileaccess::systemMessage(code - writeFailed);
     char number[16] = {};
     std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(code));
     return std::string("The save helper ended without an answer (exit code ") + number + ").";
@@ -277,7 +278,7 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     DWORD code = 0;
     if (!GetExitCodeProcess(process.get(), &code))
         return refused("Cannot learn how the save helper ended", GetLastError());
-    if (code == HelperExit::kSaved)
+    if (code == exitCode(HelperExit::Saved))
         return {true, {}};
     return refused(describeExit(code));
 }

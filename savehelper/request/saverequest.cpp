@@ -59,19 +59,19 @@ std::uint32_t helperExitFor(const fileaccess::SaveOutcome& outcome)
 {
     using fileaccess::SaveFailure;
     if (outcome.saved)
-        return HelperExit::kSaved;
+        return exitCode(HelperExit::Saved);
     switch (outcome.failure) {
     case SaveFailure::NotRegular:
-        return HelperExit::kNotRegular;
+        return exitCode(HelperExit::NotRegular);
     case SaveFailure::ReadOnly:
-        return HelperExit::kReadOnly;
+        return exitCode(HelperExit::ReadOnly);
     case SaveFailure::NotVerified:
-        return HelperExit::kNotVerified;
+        return exitCode(HelperExit::NotVerified);
     case SaveFailure::None:
     case SaveFailure::System:
         break;
     }
-    return HelperExit::kWriteFailed + (outcome.systemError & 0xFFFF);
+    return exitCode(HelperExit::WriteFailed) + (outcome.systemError & 0xFFFF);
 }
 
 std::string readRequest(const std::function<long long(char*, std::size_t)>& read, Request& request)

@@ -75,23 +75,28 @@ struct Request {
 };
 
 // The Windows helper's exit codes.
-namespace HelperExit {
-inline constexpr std::uint32_t kSaved = 0;
-inline constexpr std::uint32_t kFileChanged = 1;       // not what the editor saw
-inline constexpr std::uint32_t kArgumentsRefused = 2;  // not the command line above
-inline constexpr std::uint32_t kStagedFileRefused = 3; // a folder, a reparse point, unreadable
-inline constexpr std::uint32_t kRequestAltered = 4;    // length or SHA-256 differ from the command line
-inline constexpr std::uint32_t kRequestRefused = 5;    // not a well-formed request
-inline constexpr std::uint32_t kNotRegular = 6;        // the hosts file is not a regular file
-inline constexpr std::uint32_t kReadOnly = 7;          // it has the read-only attribute
-inline constexpr std::uint32_t kNotVerified = 8;       // read back, it does not hold the new content
-inline constexpr std::uint32_t kNoSystemDirectory = 9; // the hosts file's place is unknown
-inline constexpr std::uint32_t kUnreadable = 10;       // the hosts file is there but cannot be read
-inline constexpr std::uint32_t kRedirected = 11;       // a junction or link leads elsewhere
-// The system refused a step of the save: this plus the Windows error code
-// (which is below 0x10000).
-inline constexpr std::uint32_t kWriteFailed = 0x10000;
-} // namespace HelperExit
+enum class HelperExit : std::uint32_t {
+    Saved = 0,
+    FileChanged = 1,       // not what the editor saw
+    ArgumentsRefused = 2,  // not the command line above
+    StagedFileRefused = 3, // a folder, a reparse point, unreadable
+    RequestAltered = 4,    // length or SHA-256 differ from the command line
+    RequestRefused = 5,    // not a well-formed request
+    NotRegular = 6,        // the hosts file is not a regular file
+    ReadOnly = 7,          // it has the read-only attribute
+    NotVerified = 8,       // read back, it does not hold the new content
+    NoSystemDirectory = 9, // the hosts file's place is unknown
+    Unreadable = 10,       // the hosts file is there but cannot be read
+    Redirected = 11,       // a junction or link leads elsewhere
+    // The system refused a step of the save: this plus the Windows error
+    // code (which is below 0x10000).
+    WriteFailed = 0x10000,
+};
+
+constexpr std::uint32_t exitCode(HelperExit exit)
+{
+    return static_cast<std::uint32_t>(exit);
+}
 
 // The exit code that tells the editor how a save of the helper's ended.
 std::uint32_t helperExitFor(const fileaccess::SaveOutcome& outcome);

@@ -131,12 +131,12 @@ void FileSaveTest::whatIsNotAFileIsRefused()
     QVERIFY(!intoFolder.saved);
     QVERIFY2(intoFolder.reason.find("not a regular file") != std::string::npos, intoFolder.reason.c_str());
 
-    const fileaccess::FileBytes folderRead = fileaccess::readFileBytes(folder);
+    const fileaccess::FileContents folderRead = fileaccess::readFileBytes(folder);
     QCOMPARE(folderRead.status, fileaccess::ReadStatus::Failed);
     QCOMPARE(folderRead.reason, "Is a directory");
     QCOMPARE(fileaccess::readFileBytes(path("missing")).status, fileaccess::ReadStatus::NoFile);
     // The console is a character device: reading it would wait for typing.
-    const fileaccess::FileBytes console = fileaccess::readFileBytes("CONIN$");
+    const fileaccess::FileContents console = fileaccess::readFileBytes("CONIN$");
     QVERIFY2(console.status == fileaccess::ReadStatus::Failed, console.reason.c_str());
 }
 

@@ -30,7 +30,7 @@ void FileReadTest::readerFixtureFiles()
 {
     HostCollection hosts;
     std::string header;
-    const fileaccess::ReadReport report = fileaccess::readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
+    const fileaccess::HostsFileReading report = fileaccess::readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
     QCOMPARE(report.status, fileaccess::ReadStatus::Complete);
     QCOMPARE(header, "# Hosts of the lab network.\r\n"
                      "#\r\n"
@@ -67,7 +67,7 @@ void FileReadTest::readerSharedHostsFiles()
                                         Expectation{"linux-default.hosts", 0, 6, 1}}) {
         HostCollection hosts;
         std::string header;
-        const fileaccess::ReadReport report = fileaccess::readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
+        const fileaccess::HostsFileReading report = fileaccess::readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
         QCOMPARE(report.status, fileaccess::ReadStatus::Complete);
         QCOMPARE(hosts.size(), expected.entries);
         QCOMPARE(report.stats.entries, expected.entries);
@@ -80,12 +80,12 @@ void FileReadTest::readFileStatuses()
 {
     HostCollection hosts;
     std::string header;
-    const fileaccess::ReadReport missing = fileaccess::readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
+    const fileaccess::HostsFileReading missing = fileaccess::readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
     QCOMPARE(missing.status, fileaccess::ReadStatus::NoFile);
     QCOMPARE(missing.snapshot.state, fileaccess::FileSnapshot::State::Missing);
     QVERIFY(hosts.empty() && header.empty());
 
-    const fileaccess::ReadReport directory = fileaccess::readHostsFile(TESSALY_TEST_DATA_DIR, hosts, header);
+    const fileaccess::HostsFileReading directory = fileaccess::readHostsFile(TESSALY_TEST_DATA_DIR, hosts, header);
     QCOMPARE(directory.status, fileaccess::ReadStatus::Failed);
     QCOMPARE(directory.reason, "Is a directory");
     QCOMPARE(directory.snapshot.state, fileaccess::FileSnapshot::State::Unreadable);
@@ -96,7 +96,7 @@ void FileReadTest::readFileStatuses()
     QTemporaryDir scratch;
     const QByteArray fifo = QFile::encodeName(scratch.filePath("fifo"));
     QCOMPARE(::mkfifo(fifo.constData(), 0644), 0);
-    const fileaccess::ReadReport pipe = fileaccess::readHostsFile(fifo.toStdString(), hosts, header);
+    const fileaccess::HostsFileReading pipe = fileaccess::readHostsFile(fifo.toStdString(), hosts, header);
     QCOMPARE(pipe.status, fileaccess::ReadStatus::Failed);
     QCOMPARE(pipe.reason, "Not a regular file");
     QCOMPARE(fileaccess::snapshotFile(fifo.toStdString()).state, fileaccess::FileSnapshot::State::Unreadable);
@@ -104,7 +104,7 @@ void FileReadTest::readFileStatuses()
 #endif
 
     const std::string path = fixturePath("windows-default.hosts").toStdString();
-    const fileaccess::ReadReport complete = fileaccess::readHostsFile(path, hosts, header);
+    const fileaccess::HostsFileReading complete = fileaccess::readHostsFile(path, hosts, header);
     QCOMPARE(complete.snapshot, fileaccess::snapshotFile(path));
     QVERIFY(!(complete.snapshot == fileaccess::snapshotFile(fixturePath("mixed-line-ends.hosts").toStdString())));
 }

@@ -198,36 +198,36 @@ void AdministratorSaveTest::helperRefusals_data()
 
     const QByteArray good = request(kOld, kNew);
     const QStringList none;
-    QTest::newRow("saves") << "" << good << "" << "" << none << uint(HelperExit::kSaved);
+    QTest::newRow("saves") << "" << good << "" << "" << none << uint(HelperExit::Saved);
     // A user name outside the code page puts such letters in the temporary folder.
     QTest::newRow("staged below non-ANSI letters") << QString::fromUtf8("Δοκιμή ǅ") << good << "" << "" << none
-                                                   << uint(HelperExit::kSaved);
+                                                   << uint(HelperExit::Saved);
     QTest::newRow("file changed since it was read") << "" << request("# other\r\n", kNew) << "" << "" << none
-                                                    << uint(HelperExit::kFileChanged);
+                                                    << uint(HelperExit::FileChanged);
     QTest::newRow("truncated request") << "" << good.left(good.size() - 3) << "" << "" << none
-                                       << uint(HelperExit::kRequestRefused);
+                                       << uint(HelperExit::RequestRefused);
     QByteArray oversized = good;
     const std::uint64_t tooLong = kMaxContentBytes + 1;
     for (int i = 0; i < 8; ++i)
         oversized[32 + i] = static_cast<char>((tooLong >> (8 * i)) & 0xFF);
-    QTest::newRow("oversized request") << "" << oversized << "" << "" << none << uint(HelperExit::kRequestRefused);
+    QTest::newRow("oversized request") << "" << oversized << "" << "" << none << uint(HelperExit::RequestRefused);
     QTest::newRow("not a request") << "" << QByteArray(64, 'x') << "" << "" << none
-                                   << uint(HelperExit::kRequestRefused);
+                                   << uint(HelperExit::RequestRefused);
     QTest::newRow("other SHA-256") << "" << good << "" << sha256(good + "x") << none
-                                   << uint(HelperExit::kRequestAltered);
+                                   << uint(HelperExit::RequestAltered);
     QTest::newRow("other length") << "" << good << QString::number(good.size() + 1) << "" << none
-                                  << uint(HelperExit::kRequestAltered);
+                                  << uint(HelperExit::RequestAltered);
     QTest::newRow("length beyond the limit") << "" << good << "999999999999" << "" << none
-                                             << uint(HelperExit::kArgumentsRefused);
+                                             << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("upper-case SHA-256") << "" << good << "" << sha256(good).toUpper() << none
-                                        << uint(HelperExit::kArgumentsRefused);
+                                        << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("extra argument") << "" << good << "" << "" << QStringList{"C:\\elsewhere\\hosts"}
-                                    << uint(HelperExit::kArgumentsRefused);
+                                    << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("missing argument") << "" << good << "" << "" << QStringList{"-"}
-                                      << uint(HelperExit::kArgumentsRefused);
+                                      << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("staged path is a folder") << "folder-named-request" << QByteArray() << QString::number(good.size())
                                              << sha256(good) << none
-                                             << uint(HelperExit::kStagedFileRefused);
+                                             << uint(HelperExit::StagedFileRefused);
 }
 
 void AdministratorSaveTest::helperRefusals()
@@ -255,7 +255,7 @@ void AdministratorSaveTest::helperRefusals()
         arguments += extra;
 
     QCOMPARE(runHelper(arguments), exitCode);
-    QCOMPARE(hostsContent(), exitCode == HelperExit::kSaved ? kNew : kOld);
+    QCOMPARE(hostsContent(), exitCode == uint(HelperExit::Saved) ? kNew : kOld);
 }
 
 void AdministratorSaveTest::helperRefusesALinkedHostsFile()
@@ -273,7 +273,7 @@ void AdministratorSaveTest::helperRefusesALinkedHostsFile()
     const uint exitCode = runHelper({QDir::toNativeSeparators(scratch_->filePath("request")),
                                      QString::number(staged.size()), sha256(staged)});
     removeSymbolicLink(hosts);
-    QCOMPARE(exitCode, uint(HelperExit::kRedirected));
+    QCOMPARE(exitCode, uint(HelperExit::Redirected));
     QFile target(elsewhere);
     QVERIFY(target.open(QIODevice::ReadOnly));
     QCOMPARE(target.readAll(), kOld);
