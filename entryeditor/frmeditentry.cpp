@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmeditentry.h"
 
+#include "hostname.h"
 #include "controls.h"
 #include "messagebox.h"
 #include "pictures.h"
@@ -145,11 +146,9 @@ void frmEditEntry::cmdSaveClose_Click()
                               MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Error"));
         return;
     }
-    // The system reads everything after a "#" as a comment: the entries
-    // written after it on the same line would be lost.
-    if (host.find('#') != std::string::npos || address.find('#') != std::string::npos) {
-        platform::showMessage(QStringLiteral("A hostname or IP address cannot contain '#'."), MessageButtons::Ok,
-                              MessageIcon::Information, QStringLiteral("Error"));
+    if (!fitsOnHostsLine(host, address)) {
+        platform::showMessage(QString::fromLatin1(kHashInEntryMessage), MessageButtons::Ok, MessageIcon::Information,
+                              QStringLiteral("Error"));
         return;
     }
 

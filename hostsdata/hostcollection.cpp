@@ -1,107 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostcollection.h"
 
-#include <absl/strings/match.h>
-
 #include <algorithm>
 #include <bit>
 #include <iterator>
-#include <cstring>
 #include <limits>
-#include <random>
 #include <stdexcept>
 
 namespace {
-
-char asciiLowerChar(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Lower-cases the ASCII capitals of eight bytes at once. Bytes of 0x80 and
-// above are left alone.
-std::uint64_t asciiLowerEightBytes(std::uint64_t bytes)
-{
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
-    const std::uint64_t low7 = bytes & ~kHighBits;
-    const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
-    const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;
-    const std::uint64_t capitals = (atLeastA ^ aboveZ) & ~bytes & kHighBits;
-    return bytes | (capitals >> 2);
-}
-
-std::uint64_t mix(std::uint64_t value)
-{
-    value ^= value >> 33;
-    value *= 0xff51afd7ed558ccdULL;
-    value ^= value >> 33;
-    value *= 0xc4ceb9fe1a85ec53ULL;
-    value ^= value >> 33;
-    return value;
-}
-
-// Chosen at random per run, so that a crafted hosts file cannot make its
-// hostnames collide and the loading quadratic.
-const std::uint64_t kHashSeed = [] {
-    std::random_device random;
-    return (std::uint64_t{random()} << 32) ^ random();
-}();
-
-// Hashes the lower-case form of a hostname eight bytes at a time. Abseil has
-// no case-insensitive hash, and folding a copy first would double the cost of
-// the hash, which is most of the cost of loading a large file.
-std::uint32_t hashFolded(std::string_view host)
-{
-    std::uint64_t state = kHashSeed ^ (host.size() * 0x9E3779B97F4A7C15ULL);
-    const char* at = host.data();
-    std::size_t left = host.size();
-    for (; left >= 8; at += 8, left -= 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, at, 8);
-        state = (state ^ asciiLowerEightBytes(eight)) * 0x9E3779B97F4A7C15ULL;
-        state ^= state >> 29;
-    }
-    if (left > 0) {
-        // The last bytes are read as one word ending at the string's end and
-        // shifted, or gathered in a register when the string is shorter than
-        // a word: a short copy to memory and a word load from it would stall.
-        std::uint64_t tail = 0;
-        if (host.size() >= 8) {
-            std::memcpy(&tail, host.data() + host.size() - 8, 8);
-            tail >>= 8 * (8 - left);
-        } else {
-            for (std::size_t i = 0; i < left; ++i)
-                tail |= std::uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
-        }
-        state = (state ^ asciiLowerEightBytes(tail)) * 0x9E3779B97F4A7C15ULL;
-    }
-    return static_cast<std::uint32_t>(mix(state));
-}
 
 // Squeezing holes costs O(n); doing it only past this many keeps small
 // collections from churning.
 constexpr std::size_t kMinHolesToSqueeze = 64;
 
 } // namespace
-
-bool sameHostname(std::string_view a, std::string_view b)
-{
-    // Debian's Abseil has its own string_view type.
-    return absl::EqualsIgnoreCase(absl::string_view(a.data(), a.size()), absl::string_view(b.data(), b.size()));
-}
-
-std::string asciiLower(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), asciiLowerChar);
-    return lower;
-}
-
-std::uint32_t HostCollection::keyHash(std::string_view host)
-{
-    return hashFolded(host);
-}
 
 HostCollection::HostCollection()
     : index_(0, KeyHash{this}, KeyEqual{this})
@@ -135,7 +47,7 @@ std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entri
     if (hashes.size() != count) {
         hashes.resize(count);
         for (std::size_t i = 0; i < count; ++i)
-            hashes[i] = keyHash(entries[i]->host());
+            hashes[i] = hostnameHash(entries[i]->host());
     }
 
     // The index places a key by the hash bits above its lowest seven. A

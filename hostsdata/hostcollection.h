@@ -2,6 +2,7 @@
 #pragma once
 
 #include "hostentry.h"
+#include "hostname.h"
 
 #include <absl/container/flat_hash_set.h>
 
@@ -9,11 +10,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Compares hostnames without regard to ASCII letter case; other bytes compare exactly.
-bool sameHostname(std::string_view a, std::string_view b);
-// The hostname with ASCII capitals turned into small letters; other bytes unchanged.
-std::string asciiLower(std::string_view text);
 
 // The ordered collection of entries, keyed by hostname without regard to ASCII
 // letter case. Insertion order is kept; add always appends and fails on a
@@ -32,18 +28,17 @@ public:
     // collection unchanged, when an entry with an equal key is present.
     bool add(HostEntryRef entry)
     {
-        const std::uint32_t hash = keyHash(entry->host());
+        const std::uint32_t hash = hostnameHash(entry->host());
         return add(std::move(entry), hash);
     }
 
-    static std::uint32_t keyHash(std::string_view host);
     // Moves from `entry` only when it was added.
     bool add(HostEntryRef&& entry, std::uint32_t hash);
     // Appends the entries in their order, as add() of each in turn would, and
     // gives back those refused for a present key, in their order. For a
     // reading of a whole file: the index is filled in the order of its memory
     // instead of at random, which matters once it outgrows the caches.
-    // `hashes`, when given, holds keyHash() of each entry's hostname.
+    // `hashes`, when given, holds hostnameHash() of each entry's hostname.
     std::vector<HostEntryRef> addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes = {});
     // The entry stored under the key, or a null reference.
     HostEntryRef lookUp(std::string_view host) const;
@@ -117,7 +112,7 @@ private:
         const HostCollection* owner;
         std::size_t operator()(const HashedKey& key) const { return key.hash; }
         std::size_t operator()(const StoredKey& key) const { return key.hash; }
-        std::size_t operator()(Position position) const { return keyHash(owner->slots_[position]->host()); }
+        std::size_t operator()(Position position) const { return hostnameHash(owner->slots_[position]->host()); }
     };
     struct KeyEqual {
         using is_transparent = void;
@@ -138,7 +133,7 @@ private:
         }
     };
 
-    static HashedKey hashedKey(std::string_view host) { return {host, keyHash(host)}; }
+    static HashedKey hashedKey(std::string_view host) { return {host, hostnameHash(host)}; }
     void squeezeHoles();
 
     std::vector<HostEntryRef> slots_;

@@ -172,7 +172,7 @@ void HostsParser::takeLine(std::string_view line)
             address = field;
         else {
             entries_.push_back(blocks_.create(address, field, comment));
-            hashes_.push_back(HostCollection::keyHash(field));
+            hashes_.push_back(hostnameHash(field));
         }
     }
 }

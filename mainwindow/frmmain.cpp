@@ -9,6 +9,7 @@
 #include "filesave.h"
 #include "focusframe.h"
 #include "frmeditentry.h"
+#include "hostname.h"
 #include "hostslistaccessible.h"
 #include "hostslistview.h"
 #include "hostslocation.h"
@@ -260,15 +261,14 @@ void frmMain::cmdAdd_Click()
                               MessageIcon::Information, QStringLiteral("Error"));
         return;
     }
-    // The system reads everything after a "#" as a comment: the entries
-    // written after it on the same line would be lost.
-    if (host.contains(QLatin1Char('#')) || address.contains(QLatin1Char('#'))) {
-        platform::showMessage(QStringLiteral("A hostname or IP address cannot contain '#'."), MessageButtons::Ok,
-                              MessageIcon::Information, QStringLiteral("Error"));
+    const std::string hostBytes = platform::textForFile(host);
+    const std::string addressBytes = platform::textForFile(address);
+    if (!fitsOnHostsLine(hostBytes, addressBytes)) {
+        platform::showMessage(QString::fromLatin1(kHashInEntryMessage), MessageButtons::Ok, MessageIcon::Information,
+                              QStringLiteral("Error"));
         return;
     }
-    const HostEntryRef entry = HostEntry::create(platform::textForFile(address), platform::textForFile(host),
-                                                 platform::textForFile(comment));
+    const HostEntryRef entry = HostEntry::create(addressBytes, hostBytes, platform::textForFile(comment));
     if (!cHosts.add(entry)) {
         platform::showMessage(QStringLiteral("This hostname already exists!"), MessageButtons::Ok,
                               MessageIcon::Exclamation, QStringLiteral("Error"));

@@ -136,11 +136,14 @@ void HostsDataTest::keysFoldEveryAsciiLetterAndNothingElse()
             std::string variant = name;
             variant[place.position] = other;
             if (sameKey)
-                QVERIFY2(HostCollection::keyHash(name) == HostCollection::keyHash(variant), why);
+                QVERIFY2(hostnameHash(name) == hostnameHash(variant), why);
             HostCollection hosts;
             QVERIFY(hosts.add(HostEntry::create("1", name, "")));
             QVERIFY2(hosts.add(HostEntry::create("1", variant, "")) != sameKey, why);
             QCOMPARE(sameHostname(name, variant), sameKey);
+            // Only a '#' keeps a hostname or an address off a hosts line.
+            QVERIFY2(fitsOnHostsLine(name, "1") == (byte != '#'), why);
+            QVERIFY2(fitsOnHostsLine("q", name) == (byte != '#'), why);
         }
     }
 }
