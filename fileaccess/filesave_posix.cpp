@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filesave.h"
 
+#include "extendedattributes_posix.h"
 #include "filedescriptor_posix.h"
+#include "filesavesteps.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,28 +11,24 @@
 #include <ctime>
 #include <dirent.h>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
-
 namespace fileaccess {
 namespace {
 
-void (*saveStepHook)(SaveStep) = nullptr;
-int (*syncHook)(int fd) = nullptr;
+using savesteps::failedAs;
+using savesteps::failure;
+using savesteps::reached;
+using savesteps::rewriteInPlace;
+using savesteps::verifyAfter;
+using savesteps::verifyContents;
 
-void reached(SaveStep step)
-{
-    if (saveStepHook)
-        saveStepHook(step);
-}
+int (*syncHook)(int fd) = nullptr;
 
 // Every sync of a save goes through here, so that tests can see which file
 // was synced when, and make a sync fail.
@@ -47,26 +45,10 @@ constexpr std::string_view kTemporaryInfix = ".tessaly-";
 constexpr std::size_t kRandomLength = 6;
 constexpr std::string_view kRandomAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-std::string because(const std::string& what, int error)
-{
-    return what + ": " + std::strerror(error);
-}
-
-SaveOutcome failedAs(SaveFailure failure, const std::string& target)
-{
-    return {false, saveFailureReason(failure, target), false, failure};
-}
-
-SaveOutcome failure(const std::string& what, int error)
-{
-    return {false, because(what, error), error == EACCES || error == EPERM, SaveFailure::System,
-            static_cast<std::uint32_t>(error)};
-}
-
 // One write(2) for the whole buffer where the system allows it; a short write
 // goes on from where it stopped, and a write of nothing is an error instead
 // of a loop that never ends.
-bool writeAll(int fd, std::string_view bytes)
+bool writeToDescriptor(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -84,21 +66,33 @@ bool writeAll(int fd, std::string_view bytes)
     return true;
 }
 
-bool readAll(int fd, std::string& out)
-{
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
+// An open file of a save, through its descriptor.
+class DescriptorFile final : public savesteps::OpenFile {
+public:
+    explicit DescriptorFile(int fd) : fd_(fd) {}
+    int fd() const { return fd_.get(); }
+    void reset(int fd) { fd_.reset(fd); }
+    void setOpenedSize(std::uint64_t size) { size_ = size; }
+
+    bool writeAll(std::string_view bytes) override { return writeToDescriptor(fd_.get(), bytes); }
+    long long read(char* buffer, std::size_t size) override
+    {
+        for (;;) {
+            const ssize_t got = ::read(fd_.get(), buffer, size);
+            if (got >= 0 || errno != EINTR)
+                return got;
         }
-        if (got == 0)
-            return true;
-        out.append(buffer, static_cast<std::size_t>(got));
     }
-}
+    bool rewind() override { return ::lseek(fd_.get(), 0, SEEK_SET) == 0; }
+    bool truncate(std::uint64_t size) override { return ::ftruncate(fd_.get(), static_cast<off_t>(size)) == 0; }
+    bool sync() override { return syncFile(fd_.get()); }
+    bool close() override { return fd_.close(); }
+    std::uint64_t openedSize() const override { return size_; }
+
+private:
+    FileDescriptor fd_;
+    std::uint64_t size_ = 0;
+};
 
 std::string directoryOf(const std::string& path)
 {
@@ -175,173 +169,6 @@ std::string randomName(const std::string& prefix)
     return name;
 }
 
-#ifdef __linux__
-// The names of a NUL-separated list that `list` fills as listxattr does.
-template <typename List>
-bool attributeNames(List list, std::vector<std::string>& names)
-{
-    const ssize_t size = list(nullptr, 0);
-    if (size < 0)
-        return errno == ENOTSUP;
-    std::vector<char> buffer(static_cast<std::size_t>(size));
-    const ssize_t listed = list(buffer.data(), buffer.size());
-    if (listed < 0)
-        return false;
-    for (const char* name = buffer.data(); name < buffer.data() + listed; name += std::strlen(name) + 1)
-        names.emplace_back(name);
-    return true;
-}
-
-// Gives the new file exactly the extended attributes of the old one (SELinux
-// label, POSIX ACLs, user data): those the old file has are copied, and those
-// the new file got on its own, such as an ACL inherited from the directory's
-// default ACL, are removed.
-bool copyExtendedAttributes(const std::string& from, int to)
-{
-    std::vector<std::string> wanted;
-    if (!attributeNames([&](char* names, std::size_t size) { return ::listxattr(from.c_str(), names, size); }, wanted))
-        return false;
-    for (const std::string& name : wanted) {
-        const ssize_t valueSize = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
-        if (valueSize < 0)
-            return false;
-        std::vector<char> value(static_cast<std::size_t>(valueSize));
-        const ssize_t got = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
-        if (got < 0 || ::fsetxattr(to, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0)
-            return false;
-    }
-    std::vector<std::string> present;
-    if (!attributeNames([&](char* names, std::size_t size) { return ::flistxattr(to, names, size); }, present))
-        return false;
-    for (const std::string& name : present)
-        if (std::find(wanted.begin(), wanted.end(), name) == wanted.end() && ::fremovexattr(to, name.c_str()) != 0)
-            return false;
-    return true;
-}
-#else
-bool copyExtendedAttributes(const std::string&, int)
-{
-    return true;
-}
-#endif
-
-bool rewrite(int fd, std::string_view bytes)
-{
-    if (::lseek(fd, 0, SEEK_SET) != 0 || !writeAll(fd, bytes))
-        return false;
-    reached(SaveStep::InPlaceWritten);
-    return ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && syncFile(fd);
-}
-
-// Rewrites the file where it stands, which keeps every attribute and every
-// hard link of it. It cannot be atomic, so everything else is done before the
-// first byte is written: one write of the whole buffer, the truncation and the
-// sync follow each other with no work between. The old bytes are kept to
-// write back when the write fails.
-SaveOutcome rewriteInPlace(const std::string& target, std::string_view bytes)
-{
-    FileDescriptor file(::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (file.get() < 0)
-        return failure("Cannot open " + target + " for writing", errno);
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0)
-        return failure("Cannot look at " + target, errno);
-    if (!S_ISREG(status.st_mode))
-        return failedAs(SaveFailure::NotRegular, target);
-    std::string previous;
-    previous.reserve(static_cast<std::size_t>(status.st_size));
-    if (!readAll(file.get(), previous))
-        return failure("Cannot read " + target, errno);
-    reached(SaveStep::InPlaceOldRead);
-
-    if (rewrite(file.get(), bytes)) {
-        if (!file.close())
-            return failure("The new content was written to " + target
-                               + " and synced, but closing the file reported an error",
-                           errno);
-        return {true, {}};
-    }
-    SaveOutcome failed = failure("Cannot write " + target, errno);
-    if (!rewrite(file.get(), previous))
-        failed.reason += because(" (and its previous content could not be written back", errno) + ")";
-    return failed;
-}
-
-// Reads exactly `size` bytes unless the file ends first; how many were read,
-// or -1 with errno set.
-ssize_t readExactly(int fd, char* buffer, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::read(fd, buffer + done, size - done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-// Compares piece by piece with the content made again: a copy of a large
-// file read back whole, or kept from writing it, would double the memory
-// the save needs.
-SaveOutcome verifyContents(const std::string& target, const ContentSource& content)
-{
-    FileDescriptor file(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.get() < 0)
-        return failure("Cannot read " + target + " back after saving", errno);
-    std::optional<SaveOutcome> differs;
-    char buffer[1 << 16];
-    content([&](std::string_view piece) {
-        while (!differs && !piece.empty()) {
-            const std::size_t size = std::min(piece.size(), sizeof buffer);
-            const ssize_t got = readExactly(file.get(), buffer, size);
-            if (got < 0)
-                differs = failure("Cannot read " + target + " back after saving", errno);
-            else if (static_cast<std::size_t>(got) != size || std::memcmp(buffer, piece.data(), size) != 0)
-                differs = failedAs(SaveFailure::NotVerified, target);
-            piece.remove_prefix(size);
-        }
-    });
-    if (differs)
-        return *differs;
-    const ssize_t more = readExactly(file.get(), buffer, 1);
-    if (more < 0)
-        return failure("Cannot read " + target + " back after saving", errno);
-    return more == 0 ? SaveOutcome{true, {}} : failedAs(SaveFailure::NotVerified, target);
-}
-
-SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& target, const ContentSource& content)
-{
-    return written.saved ? verifyContents(target, content) : written;
-}
-
-// Writes every piece of the content; false with errno set at the first
-// piece that cannot be written (the later ones are passed over).
-bool writeContent(int fd, const ContentSource& content)
-{
-    int error = 0;
-    content([&](std::string_view piece) {
-        if (error == 0 && !writeAll(fd, piece))
-            error = errno;
-    });
-    errno = error;
-    return error == 0;
-}
-
-// The in-place rewrite makes one write of the whole content, the narrowest
-// window for a crash to tear the file in.
-SaveOutcome rewriteInPlace(const std::string& target, const ContentSource& content)
-{
-    std::string bytes;
-    content([&](std::string_view piece) { bytes.append(piece); });
-    return rewriteInPlace(target, std::string_view(bytes));
-}
-
 // Makes the rename durable; returns 0 or the error that leaves it unsure.
 // File systems that cannot sync a directory at all say so with EINVAL or
 // ENOTSUP: the data itself was synced before the rename, which is all they
@@ -370,13 +197,14 @@ public:
     bool create()
     {
 #ifdef O_TMPFILE
-        fd_.reset(::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (fd_.get() >= 0)
+        file_.reset(::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (file_.fd() >= 0)
             return true;
 #endif
         return createNamed();
     }
-    int fd() const { return fd_.get(); }
+    int fd() const { return file_.fd(); }
+    DescriptorFile& file() { return file_; }
     const std::string& name() const { return name_; }
 
     // Gives a file made without a name its name, just before the rename.
@@ -384,12 +212,12 @@ public:
     {
         if (!name_.empty())
             return true;
-        const std::string procPath = "/proc/self/fd/" + std::to_string(fd_.get());
+        const std::string procPath = "/proc/self/fd/" + std::to_string(file_.fd());
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string candidate = randomName(directory_ + "/" + prefix_);
             // Through /proc, linking needs no privilege; AT_EMPTY_PATH does.
             if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0
-                || (errno == ENOENT && ::linkat(fd_.get(), "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH) == 0)) {
+                || (errno == ENOENT && ::linkat(file_.fd(), "", AT_FDCWD, candidate.c_str(), AT_EMPTY_PATH) == 0)) {
                 name_ = candidate;
                 return true;
             }
@@ -398,7 +226,7 @@ public:
         }
         return false;
     }
-    bool close() { return fd_.close(); }
+    bool close() { return file_.close(); }
     // After the rename the name is the target's: nothing to remove.
     void renamed() { name_.clear(); }
 
@@ -407,8 +235,8 @@ private:
     {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string candidate = randomName(directory_ + "/" + prefix_);
-            fd_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (fd_.get() >= 0) {
+            file_.reset(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (file_.fd() >= 0) {
                 name_ = candidate;
                 return true;
             }
@@ -421,10 +249,61 @@ private:
     std::string directory_;
     std::string prefix_;
     std::string name_;
-    FileDescriptor fd_;
+    DescriptorFile file_{-1};
 };
 
 } // namespace
+
+namespace savesteps {
+
+std::uint32_t lastError()
+{
+    return static_cast<std::uint32_t>(errno);
+}
+
+void setLastError(std::uint32_t error)
+{
+    errno = static_cast<int>(error);
+}
+
+std::string systemWords(std::uint32_t error)
+{
+    return std::strerror(static_cast<int>(error));
+}
+
+SaveOutcome failure(const std::string& what, std::uint32_t error)
+{
+    const int code = static_cast<int>(error);
+    return {false, what + ": " + std::strerror(code), code == EACCES || code == EPERM, SaveFailure::System, error};
+}
+
+std::unique_ptr<OpenFile> openToRewrite(const std::string& path, SaveOutcome& failed)
+{
+    auto file = std::make_unique<DescriptorFile>(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat status {};
+    if (file->fd() < 0)
+        failed = failure("Cannot open " + path + " for writing");
+    else if (::fstat(file->fd(), &status) != 0)
+        failed = failure("Cannot look at " + path);
+    else if (!S_ISREG(status.st_mode))
+        failed = failedAs(SaveFailure::NotRegular, path);
+    else {
+        file->setOpenedSize(static_cast<std::uint64_t>(status.st_size));
+        return file;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<OpenFile> openToReadBack(const std::string& path, SaveOutcome& failed)
+{
+    auto file = std::make_unique<DescriptorFile>(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file->fd() >= 0)
+        return file;
+    failed = failure("Cannot read " + path + " back after saving");
+    return nullptr;
+}
+
+} // namespace savesteps
 
 std::string saveFailureReason(SaveFailure failure, const std::string& path)
 {
@@ -442,11 +321,6 @@ std::string saveFailureReason(SaveFailure failure, const std::string& path)
 }
 
 namespace testing {
-void setSaveStepHook(void (*hook)(SaveStep))
-{
-    saveStepHook = hook;
-}
-
 void setSyncHook(int (*hook)(int fd))
 {
     syncHook = hook;
@@ -484,7 +358,7 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
             return verifyAfter(rewriteInPlace(target, content), target, content);
         return failure("Cannot create a new file in " + directory, error);
     }
-    if (!writeContent(file.fd(), content))
+    if (!savesteps::writeContent(file.file(), content))
         return failure("Cannot write the new content of " + target, errno);
 
     bool metadataKept = true;
@@ -525,11 +399,6 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
         outcome.reason = std::strerror(syncError);
     }
     return outcome;
-}
-
-SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
-{
-    return replaceFileContents(path, [bytes](const std::function<void(std::string_view)>& write) { write(bytes); });
 }
 
 } // namespace fileaccess

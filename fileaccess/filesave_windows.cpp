@@ -2,6 +2,7 @@
 #include "filesave.h"
 
 #include "filehandle_windows.h"
+#include "filesavesteps.h"
 #include "systemlibrary_windows.h"
 
 #include <windows.h>
@@ -10,31 +11,21 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <optional>
+#include <memory>
 
 namespace fileaccess {
 namespace {
+
+using savesteps::failedAs;
+using savesteps::failure;
+using savesteps::rewriteInPlace;
+using savesteps::verifyAfter;
+using savesteps::verifyContents;
 
 bool accessDeniedForTests = false;
 
 constexpr int kReplaceAttempts = 5;
 constexpr DWORD kRetryPauseMs = 200;
-
-std::string because(const std::string& what, DWORD error)
-{
-    return what + ": " + systemMessage(error);
-}
-
-SaveOutcome failure(const std::string& what, DWORD error)
-{
-    return {false, because(what, error), error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD,
-            SaveFailure::System, static_cast<std::uint32_t>(error)};
-}
-
-SaveOutcome failedAs(SaveFailure failure, const std::string& path)
-{
-    return {false, saveFailureReason(failure, path), false, failure};
-}
 
 // A new file could not be made beside the target, so it was rewritten in
 // place; when that fails too, both reasons are given, and a refusal of
@@ -49,7 +40,7 @@ SaveOutcome inPlaceAfter(const SaveOutcome& first, const SaveOutcome& inPlace)
     return both;
 }
 
-bool writeAll(HANDLE file, std::string_view bytes)
+bool writeToHandle(HANDLE file, std::string_view bytes)
 {
     while (!bytes.empty()) {
         const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
@@ -66,115 +57,38 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-bool readAll(HANDLE file, std::string& out)
-{
-    char buffer[1 << 16];
-    for (;;) {
+// An open file of a save, through its handle.
+class HandleFile final : public savesteps::OpenFile {
+public:
+    explicit HandleFile(HANDLE handle) : handle_(handle) {}
+    bool valid() const { return handle_.valid(); }
+    HANDLE get() const { return handle_.get(); }
+    void setOpenedSize(std::uint64_t size) { size_ = size; }
+
+    bool writeAll(std::string_view bytes) override { return writeToHandle(handle_.get(), bytes); }
+    long long read(char* buffer, std::size_t size) override
+    {
         DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr))
-            return false;
-        if (got == 0)
-            return true;
-        out.append(buffer, got);
+        const DWORD wanted = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        return ReadFile(handle_.get(), buffer, wanted, &got, nullptr) ? static_cast<long long>(got) : -1;
     }
-}
+    bool rewind() override { return moveTo(0); }
+    bool truncate(std::uint64_t size) override { return moveTo(size) && SetEndOfFile(handle_.get()); }
+    bool sync() override { return FlushFileBuffers(handle_.get()); }
+    bool close() override { return handle_.close(); }
+    std::uint64_t openedSize() const override { return size_; }
 
-bool rewind(HANDLE file)
-{
-    LARGE_INTEGER start{};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
-}
+private:
+    bool moveTo(std::uint64_t position)
+    {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(position);
+        return SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN);
+    }
 
-// Rewrites the file where it stands, keeping its old bytes to write back
-// when that fails.
-SaveOutcome rewriteInPlace(const std::string& path, std::string_view bytes)
-{
-    Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return failure("Cannot open " + path + " for writing", GetLastError());
-    std::string previous;
-    if (!readAll(file.get(), previous))
-        return failure("Cannot read " + path, GetLastError());
-    if (rewind(file.get()) && writeAll(file.get(), bytes) && SetEndOfFile(file.get())
-        && FlushFileBuffers(file.get()))
-        return {true, {}};
-    SaveOutcome failed = failure("Cannot write " + path, GetLastError());
-    if (!(rewind(file.get()) && writeAll(file.get(), previous) && SetEndOfFile(file.get())
-          && FlushFileBuffers(file.get())))
-        failed.reason += because(" (and its previous content could not be written back", GetLastError()) + ")";
-    return failed;
-}
-
-// Compares piece by piece with the content made again: a copy of a large
-// file read back whole, or kept from writing it, would double the memory
-// the save needs.
-SaveOutcome verifyContents(const std::string& path, const ContentSource& content)
-{
-    Handle file(CreateFileW(widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return failure("Cannot read " + path + " back after saving", GetLastError());
-    // Reads exactly `size` bytes unless the file ends first.
-    auto readExactly = [&](char* buffer, DWORD size, DWORD& done) {
-        done = 0;
-        while (done < size) {
-            DWORD got = 0;
-            if (!ReadFile(file.get(), buffer + done, size - done, &got, nullptr))
-                return false;
-            if (got == 0)
-                break;
-            done += got;
-        }
-        return true;
-    };
-    std::optional<SaveOutcome> differs;
-    char buffer[1 << 16];
-    content([&](std::string_view piece) {
-        while (!differs && !piece.empty()) {
-            const DWORD size = static_cast<DWORD>(std::min<std::size_t>(piece.size(), sizeof buffer));
-            DWORD got = 0;
-            if (!readExactly(buffer, size, got))
-                differs = failure("Cannot read " + path + " back after saving", GetLastError());
-            else if (got != size || std::memcmp(buffer, piece.data(), size) != 0)
-                differs = failedAs(SaveFailure::NotVerified, path);
-            piece.remove_prefix(size);
-        }
-    });
-    if (differs)
-        return *differs;
-    DWORD more = 0;
-    if (!readExactly(buffer, 1, more))
-        return failure("Cannot read " + path + " back after saving", GetLastError());
-    return more == 0 ? SaveOutcome{true, {}} : failedAs(SaveFailure::NotVerified, path);
-}
-
-SaveOutcome verifyAfter(const SaveOutcome& written, const std::string& path, const ContentSource& content)
-{
-    return written.saved ? verifyContents(path, content) : written;
-}
-
-// Writes every piece of the content; false with the last error set at the
-// first piece that cannot be written (the later ones are passed over).
-bool writeContent(HANDLE file, const ContentSource& content)
-{
-    DWORD error = ERROR_SUCCESS;
-    content([&](std::string_view piece) {
-        if (error == ERROR_SUCCESS && !writeAll(file, piece))
-            error = GetLastError();
-    });
-    SetLastError(error);
-    return error == ERROR_SUCCESS;
-}
-
-// The in-place rewrite makes one write of the whole content, the narrowest
-// window for a crash to tear the file in.
-SaveOutcome rewriteInPlace(const std::string& path, const ContentSource& content)
-{
-    std::string bytes;
-    content([&](std::string_view piece) { bytes.append(piece); });
-    return rewriteInPlace(path, std::string_view(bytes));
-}
+    Handle handle_;
+    std::uint64_t size_ = 0;
+};
 
 // More than one name: replacing the file would leave the others with the old content.
 bool hasOtherNames(const std::wstring& path)
@@ -200,6 +114,59 @@ std::string randomSuffix()
 }
 
 } // namespace
+
+namespace savesteps {
+
+std::uint32_t lastError()
+{
+    return GetLastError();
+}
+
+void setLastError(std::uint32_t error)
+{
+    SetLastError(error);
+}
+
+std::string systemWords(std::uint32_t error)
+{
+    return systemMessage(error);
+}
+
+SaveOutcome failure(const std::string& what, std::uint32_t error)
+{
+    return {false, what + ": " + systemMessage(error),
+            error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD, SaveFailure::System, error};
+}
+
+std::unique_ptr<OpenFile> openToRewrite(const std::string& path, SaveOutcome& failed)
+{
+    auto file = std::make_unique<HandleFile>(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file->valid())
+        failed = failure("Cannot open " + path + " for writing");
+    else if (!GetFileSizeEx(file->get(), &size))
+        failed = failure("Cannot look at " + path);
+    else {
+        file->setOpenedSize(static_cast<std::uint64_t>(size.QuadPart));
+        return file;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<OpenFile> openToReadBack(const std::string& path, SaveOutcome& failed)
+{
+    auto file = std::make_unique<HandleFile>(CreateFileW(widen(path).c_str(), GENERIC_READ,
+                                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file->valid())
+        return file;
+    failed = failure("Cannot read " + path + " back after saving");
+    return nullptr;
+}
+
+} // namespace savesteps
 
 std::string saveFailureReason(SaveFailure failure, const std::string& path)
 {
@@ -247,15 +214,15 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
     const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator);
     const std::string temporary = directory + "\\." + path.substr(separator + 1) + ".tessaly-" + randomSuffix();
     const std::wstring wideTemporary = widen(temporary);
-    Handle file(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+    HandleFile file(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
     if (!file.valid()) {
         const SaveOutcome notCreated = failure("Cannot create a new file in " + directory, GetLastError());
         if (exists)
             return inPlaceAfter(notCreated, verifyAfter(rewriteInPlace(path, content), path, content));
         return notCreated;
     }
-    if (!writeContent(file.get(), content) || !FlushFileBuffers(file.get()) || !file.close()) {
+    if (!savesteps::writeContent(file, content) || !file.sync() || !file.close()) {
         const DWORD error = GetLastError();
         DeleteFileW(wideTemporary.c_str());
         return failure("Cannot write the new content of " + path, error);
@@ -296,11 +263,6 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
     DeleteFileW(wideTemporary.c_str());
     return inPlaceAfter(failure("Cannot replace " + path, replaceError),
                         verifyAfter(rewriteInPlace(path, content), path, content));
-}
-
-SaveOutcome replaceFileContents(const std::string& path, std::string_view bytes)
-{
-    return replaceFileContents(path, [bytes](const std::function<void(std::string_view)>& write) { write(bytes); });
 }
 
 } // namespace fileaccess

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filesave.h"
+#include "hostsformatter.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,6 +45,8 @@ private slots:
     void syncsComeBeforeTheRenameAndAfterIt();
     void fileChangedRightAfterTheRenameIsNotReportedSaved();
     void failedRenameLeavesNoNewFile();
+    void largeSaveIsComparedWhole_data();
+    void largeSaveIsComparedWhole();
 
 private:
     QString path(const QString& name) const { return directory_->filePath(name); }
@@ -551,6 +554,70 @@ void FileSaveTest::failedRenameLeavesNoNewFile()
     QVERIFY2(outcome.reason.rfind("Cannot replace " + path("hosts").toStdString(), 0) == 0, outcome.reason.c_str());
     QCOMPARE(entries(), QStringList{"hosts"});
     QVERIFY(QFileInfo(path("hosts")).isDir());
+}
+
+void FileSaveTest::largeSaveIsComparedWhole_data()
+{
+    // What another program does to the file right after the rename, and
+    // where: the read-back must see any change, past the first comparison
+    // buffer of a piece and past the first piece.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<qint64>("at");
+    QTest::newRow("left alone") << "" << qint64(0);
+    QTest::newRow("one byte shorter") << "truncate" << qint64(-1);
+    QTest::newRow("cut at a piece's end") << "truncate" << qint64(kFormatPieceBytes * 3);
+    QTest::newRow("cut mid piece") << "truncate" << qint64(kFormatPieceBytes * 5 + 70000);
+    QTest::newRow("a byte changed past a piece's first 64 KiB") << "flip" << qint64(kFormatPieceBytes * 7 + 100000);
+    QTest::newRow("a byte changed in the last piece") << "flip" << qint64(-1);
+    QTest::newRow("one byte longer") << "append" << qint64(0);
+}
+
+void FileSaveTest::largeSaveIsComparedWhole()
+{
+    QFETCH(QString, change);
+    QFETCH(qint64, at);
+    HostCollection hosts;
+    for (int i = 0; i < 200000; ++i)
+        hosts.add(HostEntry::create("0.0.0.0", "host-" + std::to_string(i) + ".advertising.example.com", i % 7 ? "" : "ad"));
+    const std::string header = "# a header\r\n";
+    const std::string expected = formatHostsFile(header, hosts);
+    QVERIFY(expected.size() > 4 * 1024 * 1024);
+    static qint64 changeAt;
+    static QString changeKind, target;
+    changeAt = at < 0 ? qint64(expected.size()) + at : at;
+    changeKind = change;
+    target = path("hosts");
+    writeFile(target, "old");
+    fileaccess::testing::setSaveStepHook([](fileaccess::SaveStep step) {
+        if (step != fileaccess::SaveStep::Renamed || changeKind.isEmpty())
+            return;
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (changeKind == "truncate") {
+            QVERIFY(file.resize(changeAt));
+        } else if (changeKind == "append") {
+            QVERIFY(file.seek(file.size()));
+            QCOMPARE(file.write("x"), 1);
+        } else {
+            QVERIFY(file.seek(changeAt));
+            char byte = 0;
+            QVERIFY(file.getChar(&byte));
+            QVERIFY(file.seek(changeAt));
+            QVERIFY(file.putChar(static_cast<char>(byte ^ 1)));
+        }
+    });
+    const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(
+        target.toStdString(), [&](const std::function<void(std::string_view)>& write) {
+            formatHostsFile(header, hosts, write);
+        });
+    fileaccess::testing::setSaveStepHook(nullptr);
+    if (change.isEmpty()) {
+        QVERIFY2(outcome.saved, outcome.reason.c_str());
+        QVERIFY(readFile(target).toStdString() == expected);
+    } else {
+        QVERIFY(!outcome.saved);
+        QCOMPARE(outcome.failure, fileaccess::SaveFailure::NotVerified);
+    }
 }
 
 std::unique_ptr<QObject> newFileSaveTest()
