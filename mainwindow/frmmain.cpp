@@ -2,22 +2,19 @@
 #include "frmmain.h"
 
 #include "accessibility.h"
-#include "administratorsave.h"
 #include "controls.h"
 #include "ending.h"
 #include "fileread.h"
-#include "filesave.h"
 #include "focusframe.h"
 #include "frmeditentry.h"
 #include "hostname.h"
+#include "hostsfilesave.h"
 #include "hostslistaccessible.h"
 #include "hostslistview.h"
 #include "hostslocation.h"
 #include "hoststablemodel.h"
-#include "hostsformatter.h"
 #include "keypreview.h"
 #include "messagebox.h"
-#include "namecache.h"
 #include "pictures.h"
 #include "text.h"
 
@@ -310,71 +307,45 @@ void frmMain::cmRemoveAll_Click()
 
 bool frmMain::SaveHostsFile()
 {
-    auto refuse = [this](const std::string& reason) {
-        platform::showMessage(QStringLiteral("The hosts file could not be saved:\r\n")
-                                  + platform::textFromFile(m_HostsPath) + QStringLiteral("\r\n\r\n")
-                                  + platform::textFromFile(reason),
-                              MessageButtons::Ok, MessageIcon::Exclamation, QStringLiteral("Error"));
-        return false;
+    const auto helperRunning = [this](bool running) {
+        savingWithHelper_ = running;
+        setEnabled(!running);
     };
-    // A file read only in part would be cut short by writing what was read.
-    if (reading_.status == fileaccess::ReadStatus::Failed)
-        return refuse("The file could not be read when Tessaly started (" + reading_.reason
-                      + "), so it was left as it is.");
-
-    // What the file is now: a save goes ahead only over this, also when the
-    // helper writes it, and the question below lets the user agree to it.
-    const fileaccess::FileSnapshot current = fileaccess::snapshotFile(m_HostsPath);
-    if (!(current == reading_.snapshot)) {
+    hostssave::HostsFileSave outcome =
+        hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, std::nullopt, helperRunning);
+    while (outcome.result == hostssave::SaveResult::ChangedSinceRead) {
         const MessageAnswer answer = platform::showMessage(
             QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
                            "Overwrite those changes with the entries shown here?"),
             MessageButtons::YesNo, MessageIcon::Exclamation, QStringLiteral("Hosts file changed"), MessageAnswer::No);
         if (answer != MessageAnswer::Yes)
             return false;
+        outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, outcome.snapshot,
+                                            helperRunning);
     }
-
-    // Formatted piece by piece as it is written (and again as it is read
-    // back), so that a large file is never held whole; the first pass also
-    // takes its snapshot.
-    fileaccess::SnapshotDigest written;
-    bool firstPass = true;
-    const fileaccess::ContentSource content = [&](const std::function<void(std::string_view)>& write) {
-        formatHostsFile(m_HeaderText, cHosts, [&](std::string_view piece) {
-            if (firstPass)
-                written.feed(piece);
-            write(piece);
-        });
-        firstPass = false;
-    };
-    fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(m_HostsPath, content);
-    fileaccess::FileSnapshot saved = written.finish();
-    // The helper writes the system's hosts file only, never another path. It
-    // takes the content whole, as its request.
-    if (!outcome.saved && outcome.accessDenied && savehelper::canSaveWithAdministratorRights()
-        && m_HostsPath == fileaccess::systemHostsFilePath()) {
-        const std::string bytes = formatHostsFile(m_HeaderText, cHosts);
-        savingWithHelper_ = true;
-        setEnabled(false);
-        outcome = savehelper::saveWithAdministratorRights(current, bytes);
-        setEnabled(true);
-        savingWithHelper_ = false;
-        saved = fileaccess::FileSnapshot::of(bytes);
-    }
-    if (!outcome.saved)
-        return refuse(outcome.reason);
-    // The file now holds what was written: saving again is no change by
-    // another program.
-    reading_.snapshot = saved;
-    fileaccess::flushNameCache();
-    if (!outcome.confirmedOnDisk) {
+    switch (outcome.result) {
+    case hostssave::SaveResult::Refused:
+        platform::showMessage(QStringLiteral("The hosts file could not be saved:\r\n")
+                                  + platform::textFromFile(m_HostsPath) + QStringLiteral("\r\n\r\n")
+                                  + platform::textFromFile(outcome.reason),
+                              MessageButtons::Ok, MessageIcon::Exclamation, QStringLiteral("Error"));
+        return false;
+    case hostssave::SaveResult::SavedUnconfirmed:
+        // The file holds what was written: saving again is no change by
+        // another program.
+        reading_.snapshot = outcome.snapshot;
         platform::showMessage(QStringLiteral("The hosts file was saved, but the system could not confirm that the "
                                              "change is on disk (%1). Save again to be sure.")
                                   .arg(platform::textFromFile(outcome.reason)),
                               MessageButtons::Ok, MessageIcon::Exclamation, QStringLiteral("Error"));
         return false;
+    case hostssave::SaveResult::Saved:
+        reading_.snapshot = outcome.snapshot;
+        return true;
+    case hostssave::SaveResult::ChangedSinceRead:
+        break;
     }
-    return true;
+    return false;
 }
 
 void frmMain::cmdClose_Click()

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Saving through the save helper when the editor may not write the hosts
-// file itself. As root, the test runs in a private mount namespace whose
-// /etc/hosts is a test file made immutable (so that even root's own save is
-// refused), and pkexec is a stand-in on PATH that records the request and
-// answers as told.
+// The main window saving through the save helper when the editor may not
+// write the hosts file itself (standinpkexec.h: a private /etc/hosts and a
+// stand-in pkexec).
 #include "frmmain.h"
 #include "hostsformatter.h"
 #include "messagebox.h"
 #include "saverequest.h"
+#include "standinpkexec.h"
 
 #include <QApplication>
 #include <QFile>
@@ -18,77 +17,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 using platform::MessageAnswer;
+using namespace standin;
 
 namespace {
-
-const QByteArray kFile = "# lab\n127.0.0.1 localhost\n10.0.0.1 alpha\n";
-
-bool setImmutable(const QString& path, bool immutable)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return done;
-}
-
-// Set up by main() before Qt starts: empty when the test cannot run here.
-QString scratch;
-QString whyNot;
-
-void enterPrivateHostsFile(QTemporaryDir& directory)
-{
-    if (::geteuid() != 0) {
-        whyNot = "needs root for a private mount namespace";
-        return;
-    }
-    const QString hosts = directory.filePath("hosts");
-    QFile file(hosts);
-    if (!file.open(QIODevice::WriteOnly) || file.write(kFile) != kFile.size()) {
-        whyNot = "cannot write the test file";
-        return;
-    }
-    file.close();
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
-        || ::mount(QFile::encodeName(hosts).constData(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0) {
-        whyNot = "mount namespaces are not available here";
-        return;
-    }
-    if (!setImmutable(hosts, true) || !setImmutable(hosts, false)) {
-        whyNot = "this file system cannot make a file immutable";
-        return;
-    }
-    QFile standIn(directory.filePath("pkexec"));
-    if (!standIn.open(QIODevice::WriteOnly))
-        return;
-    standIn.write("#!/bin/sh\n"
-                  "cat > \"$STANDIN_DIR/request\"\n"
-                  "printf '%s' \"$*\" > \"$STANDIN_DIR/arguments\"\n"
-                  "case \"$STANDIN_ANSWER\" in\n"
-                  "saved) echo saved; exit 0 ;;\n"
-                  "error) echo 'error: Cannot write /etc/hosts: No space left on device'; exit 1 ;;\n"
-                  "unconfirmed) echo 'unconfirmed: Input/output error'; exit 3 ;;\n"
-                  "refused) exit 126 ;;\n"
-                  "no-polkit) echo 'Error getting authority: Could not connect' >&2; exit 127 ;;\n"
-                  "esac\n"
-                  "exit 127\n");
-    standIn.close();
-    standIn.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("PATH", QFile::encodeName(directory.path()) + ":" + qgetenv("PATH"));
-    qputenv("STANDIN_DIR", QFile::encodeName(directory.path()));
-    scratch = directory.path();
-}
 
 // Starts the main window over the system's hosts file and adds an entry.
 void startAndAdd(frmMain& window)
@@ -112,24 +44,13 @@ private slots:
 
 private:
     QString hosts() const { return scratch + "/hosts"; }
-    QByteArray recorded(const char* name) const
-    {
-        QFile file(scratch + "/" + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-    }
 };
 
 void AdministratorSaveTest::init()
 {
     if (!whyNot.isEmpty())
         QSKIP(qPrintable(whyNot));
-    setImmutable(hosts(), false);
-    QFile file(hosts());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(kFile);
-    file.close();
-    QFile::remove(scratch + "/request");
-    QFile::remove(scratch + "/arguments");
+    QVERIFY(resetHostsFile());
     platform::messagescript::clear();
     platform::messagescript::enable(true);
 }

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Saving the hosts file: the counterpart of fileaccess::readHostsFile, below
+// the windows. It formats the entries, replaces the file safely, falls back
+// to the save helper where the system refuses and the file is the system's
+// own, and has the name cache flushed. The windows only ask and tell.
+
+#include "fileread.h"
+#include "filesnapshot.h"
+#include "hostcollection.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hostssave {
+
+enum class SaveResult {
+    Saved,            // written and read back
+    SavedUnconfirmed, // written and read back, but the system could not confirm that it is on disk
+    Refused,          // nothing written: `reason` says why
+    ChangedSinceRead, // another program changed the file after it was read: nothing written
+};
+
+struct HostsFileSave {
+    SaveResult result = SaveResult::Refused;
+    // Why it was refused, or why the system could not confirm the save.
+    std::string reason;
+    // Saved: what the file holds now, to compare the next save with.
+    // ChangedSinceRead: what it holds now, which the user may agree to
+    // overwrite (see writeHostsFile).
+    fileaccess::FileSnapshot snapshot;
+};
+
+// Told `true` before the save helper starts and `false` once it has ended:
+// meanwhile the caller keeps its windows from acting and from closing. The
+// helper may take long (a password is asked for), and events are processed.
+using HelperRunning = std::function<void(bool running)>;
+
+// Writes `header` and `hosts` in the hosts file format over the file at
+// `path`, which `reading` read. A file that could not be read is never
+// written (a partial reading saved would cut it short). A file that another
+// program changed since it was read is written only over the change the
+// user agreed to: `overwriting` is the snapshot of a ChangedSinceRead
+// outcome, given when the user said yes; a file changed again since then is
+// ChangedSinceRead again.
+HostsFileSave writeHostsFile(const std::string& path, std::string_view header, const HostCollection& hosts,
+                             const fileaccess::HostsFileReading& reading,
+                             const std::optional<fileaccess::FileSnapshot>& overwriting = std::nullopt,
+                             const HelperRunning& helperRunning = {});
+
+} // namespace hostssave

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Saving the hosts file below the windows: the outcomes, the snapshot that
+// the next save compares with, consent over a changed file, and on Linux the
+// save helper where the system refuses (standinpkexec.h).
+#include "filesave.h"
+#include "hostsfilesave.h"
+#include "hostsformatter.h"
+#include "namecache.h"
+
+#ifdef __linux__
+#include "saverequest.h"
+#include "standinpkexec.h"
+#endif
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+using fileaccess::FileSnapshot;
+using hostssave::SaveResult;
+
+Q_DECLARE_METATYPE(SaveResult)
+
+namespace {
+
+const QByteArray kOld = "# lab\r\n127.0.0.1 localhost\r\n10.0.0.1 alpha\r\n";
+
+// A hosts file read as the editor reads it, with one entry added.
+struct Editing {
+    HostCollection hosts;
+    std::string header;
+    fileaccess::HostsFileReading reading;
+
+    explicit Editing(const std::string& path)
+    {
+        reading = fileaccess::readHostsFile(path, hosts, header);
+        hosts.add(HostEntry::create("10.0.0.2", "added.example", ""));
+    }
+    std::string formatted() const { return formatHostsFile(header, hosts); }
+    hostssave::HostsFileSave save(const std::string& path, const std::optional<FileSnapshot>& overwriting = {},
+                                  std::vector<bool>* helperCalls = nullptr) const
+    {
+        return hostssave::writeHostsFile(path, header, hosts, reading, overwriting, [helperCalls](bool running) {
+            if (helperCalls)
+                helperCalls->push_back(running);
+        });
+    }
+};
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class HostsSaveTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void savesAndKeepsTheSnapshotCurrent();
+    void unreadableFileIsNeverWritten();
+    void changedFileIsWrittenOnlyOverWhatTheUserAgreedTo();
+    void refusalGivesTheReasonAndStartsNoHelper();
+#ifdef __linux__
+    void deniedSystemFileGoesThroughTheHelper_data();
+    void deniedSystemFileGoesThroughTheHelper();
+#endif
+
+private:
+    std::string path() const { return QDir(directory_->path()).filePath("hosts").toStdString(); }
+    QString qpath() const { return QString::fromStdString(path()); }
+    std::unique_ptr<QTemporaryDir> directory_;
+};
+
+void HostsSaveTest::init()
+{
+    directory_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(writeFile(qpath(), kOld));
+}
+
+void HostsSaveTest::savesAndKeepsTheSnapshotCurrent()
+{
+    Editing editing(path());
+    const int flushes = fileaccess::testing::nameCacheFlushRequests();
+    std::vector<bool> helperCalls;
+    const hostssave::HostsFileSave first = editing.save(path(), {}, &helperCalls);
+    QCOMPARE(first.result, SaveResult::Saved);
+    QCOMPARE(contentOf(qpath()).toStdString(), editing.formatted());
+    QVERIFY(first.snapshot == FileSnapshot::of(editing.formatted()));
+    QVERIFY(first.snapshot == fileaccess::snapshotFile(path()));
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes + 1);
+    QVERIFY(helperCalls.empty());
+
+    // With the snapshot kept, saving again is no change by another program;
+    // with the one of the first reading, it is.
+    const FileSnapshot firstReading = editing.reading.snapshot;
+    editing.reading.snapshot = first.snapshot;
+    QCOMPARE(editing.save(path()).result, SaveResult::Saved);
+    editing.reading.snapshot = firstReading;
+    QCOMPARE(editing.save(path()).result, SaveResult::ChangedSinceRead);
+}
+
+void HostsSaveTest::unreadableFileIsNeverWritten()
+{
+    Editing editing(path());
+    editing.reading.status = fileaccess::ReadStatus::Failed;
+    editing.reading.reason = "Input/output error";
+    const hostssave::HostsFileSave outcome = editing.save(path());
+    QCOMPARE(outcome.result, SaveResult::Refused);
+    QCOMPARE(outcome.reason,
+             "The file could not be read when Tessaly started (Input/output error), so it was left as it is.");
+    QCOMPARE(contentOf(qpath()), kOld);
+}
+
+void HostsSaveTest::changedFileIsWrittenOnlyOverWhatTheUserAgreedTo()
+{
+    Editing editing(path());
+    QVERIFY(writeFile(qpath(), "# changed by another program\r\n"));
+    const hostssave::HostsFileSave changed = editing.save(path());
+    QCOMPARE(changed.result, SaveResult::ChangedSinceRead);
+    QVERIFY(changed.snapshot == fileaccess::snapshotFile(path()));
+    QCOMPARE(contentOf(qpath()), "# changed by another program\r\n");
+
+    // Changed once more while the user was asked: asked again.
+    QVERIFY(writeFile(qpath(), "# and again\r\n"));
+    const hostssave::HostsFileSave again = editing.save(path(), changed.snapshot);
+    QCOMPARE(again.result, SaveResult::ChangedSinceRead);
+    QCOMPARE(contentOf(qpath()), "# and again\r\n");
+
+    const hostssave::HostsFileSave agreed = editing.save(path(), again.snapshot);
+    QCOMPARE(agreed.result, SaveResult::Saved);
+    QCOMPARE(contentOf(qpath()).toStdString(), editing.formatted());
+    QVERIFY(agreed.snapshot == fileaccess::snapshotFile(path()));
+}
+
+void HostsSaveTest::refusalGivesTheReasonAndStartsNoHelper()
+{
+    // Not a regular file where the hosts file was: refused with the reason,
+    // and the helper is only ever for the system's own hosts file.
+    Editing editing(path());
+    QVERIFY(QFile::remove(qpath()));
+    QVERIFY(QDir().mkdir(qpath()));
+    editing.reading.status = fileaccess::ReadStatus::NoFile;
+    editing.reading.snapshot = fileaccess::snapshotFile(path());
+    std::vector<bool> helperCalls;
+    const hostssave::HostsFileSave outcome = editing.save(path(), {}, &helperCalls);
+    QCOMPARE(outcome.result, SaveResult::Refused);
+    QCOMPARE(outcome.reason, path() + " is not a regular file.");
+    QVERIFY(helperCalls.empty());
+}
+
+#ifdef __linux__
+void HostsSaveTest::deniedSystemFileGoesThroughTheHelper_data()
+{
+    QTest::addColumn<QString>("answer"); // what the stand-in pkexec answers
+    QTest::addColumn<SaveResult>("result");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("saved") << "saved" << SaveResult::Saved << "";
+    QTest::newRow("unconfirmed") << "unconfirmed" << SaveResult::SavedUnconfirmed << "Input/output error";
+    QTest::newRow("helper fails") << "error" << SaveResult::Refused
+                                  << "Cannot write /etc/hosts: No space left on device";
+    QTest::newRow("authentication refused") << "refused" << SaveResult::Refused
+                                            << "Authentication was cancelled or refused";
+}
+
+void HostsSaveTest::deniedSystemFileGoesThroughTheHelper()
+{
+    using namespace standin;
+    QFETCH(QString, answer);
+    QFETCH(SaveResult, result);
+    QFETCH(QString, reason);
+    if (!whyNot.isEmpty())
+        QSKIP(qPrintable(whyNot));
+    QVERIFY(resetHostsFile());
+    QVERIFY(setImmutable(scratch + "/hosts", true));
+    qputenv("STANDIN_ANSWER", answer.toLatin1());
+
+    Editing editing("/etc/hosts");
+    std::vector<bool> helperCalls;
+    const int flushes = fileaccess::testing::nameCacheFlushRequests();
+    const hostssave::HostsFileSave outcome = editing.save("/etc/hosts", {}, &helperCalls);
+    setImmutable(scratch + "/hosts", false);
+
+    QCOMPARE(outcome.result, result);
+    QCOMPARE(QString::fromStdString(outcome.reason), reason);
+    QCOMPARE(helperCalls, (std::vector<bool>{true, false}));
+    const std::string expected = editing.formatted();
+    QCOMPARE(recorded("request"), QByteArray::fromStdString(savehelper::encodeHeader(
+                                      FileSnapshot::of(kFile.toStdString()), expected.size()) + expected));
+    const bool saved = result != SaveResult::Refused;
+    if (saved)
+        QVERIFY(outcome.snapshot == FileSnapshot::of(expected));
+    QCOMPARE(fileaccess::testing::nameCacheFlushRequests(), flushes + (saved ? 1 : 0));
+}
+#endif
+
+int main(int argc, char** argv)
+{
+#ifdef __linux__
+    QTemporaryDir directory;
+    standin::enterPrivateHostsFile(directory);
+#endif
+    QCoreApplication application(argc, argv);
+    HostsSaveTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_hostssave.moc"
