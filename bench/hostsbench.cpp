@@ -36,9 +36,15 @@ namespace {
 
 constexpr int kRuns = 7;
 
+// The run's own folder: the generated input, the saved output unless told
+// otherwise, and the floors' files. Removed at the end, also on failure.
+std::filesystem::path scratch;
+
 void fail(const std::string& message)
 {
     std::cerr << "hostsbench: " << message << '\n';
+    if (!scratch.empty())
+        std::filesystem::remove_all(scratch);
     std::exit(1);
 }
 
@@ -119,7 +125,7 @@ int main(int argc, char** argv)
             fail("usage: hostsbench [FILE] [--lines N] [--out OUTFILE]");
     }
 
-    const auto scratch = std::filesystem::temp_directory_path() / ("hostsbench-" + std::to_string(::getpid()));
+    scratch = std::filesystem::temp_directory_path() / ("hostsbench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(scratch);
     if (input.empty()) {
         input = (scratch / "generated.hosts").string();
@@ -132,6 +138,16 @@ int main(int argc, char** argv)
     // Each reading is freed before the next, outside the timing, as a new
     // process starts on memory that earlier ones gave back. Keeping them all
     // would time how a virtual machine's host backs memory never used before.
+    // Read the program's way first, which refuses what is not a regular file:
+    // the floor's plain read of a FIFO would wait for a writer for ever.
+    {
+        HostCollection first;
+        std::string header;
+        const fileaccess::HostsFileReading reading = fileaccess::readHostsFile(input, first, header);
+        if (reading.status != fileaccess::ReadStatus::Complete)
+            fail("cannot read " + input + ": " + (reading.reason.empty() ? "no such file" : reading.reason));
+    }
+
     fileaccess::HostsFileReading report;
     std::unique_ptr<HostCollection> loaded;
     const double readFloorMs = medianMilliseconds(kRuns, [&] { readFloor(input); });
@@ -146,8 +162,6 @@ int main(int argc, char** argv)
             loadFaults = minorFaults() - faultsBefore;
         },
         [&] { loaded.reset(); });
-    if (report.status != fileaccess::ReadStatus::Complete)
-        fail("cannot read " + input + ": " + report.reason);
 
     // Resident memory, not the heap's count: room reserved and never touched
     // costs nothing, and large blocks come from mmap, outside the heap.
@@ -174,7 +188,7 @@ int main(int argc, char** argv)
             fail("cannot save " + output + ": " + outcome.reason);
     });
     const std::string saved = formatHostsFile(header, *hosts);
-    const double writeFloorMs = medianMilliseconds(kRuns, [&] { writeFloor(output + ".floor", saved); });
+    const double writeFloorMs = medianMilliseconds(kRuns, [&] { writeFloor((scratch / "floor.hosts").string(), saved); });
 
     std::filesystem::remove_all(scratch);
     std::printf("load_ms=%.2f read_floor_ms=%.2f load_ratio=%.2f load_faults=%ld\n"
