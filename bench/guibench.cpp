@@ -87,8 +87,8 @@ int savePeak(const std::string& path)
         std::fprintf(stderr, "guibench: Ctrl+Enter did not save and end\n");
         return 1;
     }
-    std::printf("start_ms=%.1f save_close_ms=%.1f peak_rss_mib=%.1f (%.1f after start) entries=%zu\n", startMs,
-                saveMs, peakResidentMiB(), startPeak, window.cHosts.size());
+    std::printf("start_ms=%.1f save_close_ms=%.1f peak_rss_mib=%.1f (%.1f after start) entries=%zu\n", startMs, saveMs,
+                peakResidentMiB(), startPeak, window.cHosts.size());
     return 0;
 }
 
@@ -181,7 +181,8 @@ int main(int argc, char** argv)
     for (int run = 0; run < kRuns; ++run)
         fresh.push_back(openWindow(large));
     std::size_t next = 0;
-    const double removeAllMs = timedWithRepaint([&] { fresh[next++]->findChild<QPushButton*>("cmRemoveAll")->click(); });
+    const double removeAllMs = timedWithRepaint(
+        [&] { fresh[next++]->findChild<QPushButton*>("cmRemoveAll")->click(); });
 
     std::printf("startup_extra_ms=%.2f (one line %.2f, large %.2f) refresh_ms=%.2f add_ms=%.2f remove_ms=%.2f "
                 "remove_all_ms=%.2f editor_open_ms=%.2f editor_save_ms=%.2f entries=%zu\n",

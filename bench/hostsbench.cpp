@@ -173,7 +173,8 @@ int main(int argc, char** argv)
     const std::size_t entries = hosts->size();
 
     std::size_t formattedBytes = 0;
-    const double formatMs = medianMilliseconds(kRuns, [&] { formattedBytes += formatHostsFile(header, *hosts).size(); });
+    const double formatMs = medianMilliseconds(kRuns,
+                                               [&] { formattedBytes += formatHostsFile(header, *hosts).size(); });
     if (formattedBytes == 0)
         fail("nothing formatted");
 
@@ -182,13 +183,15 @@ int main(int argc, char** argv)
         const long faultsBefore = minorFaults();
         // As SAVE/CLOSE saves: formatted piece by piece as it is written.
         const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(
-            output, [&](const std::function<void(std::string_view)>& write) { formatHostsFile(header, *hosts, write); });
+            output,
+            [&](const std::function<void(std::string_view)>& write) { formatHostsFile(header, *hosts, write); });
         saveFaults = minorFaults() - faultsBefore;
         if (!outcome.saved)
             fail("cannot save " + output + ": " + outcome.reason);
     });
     const std::string saved = formatHostsFile(header, *hosts);
-    const double writeFloorMs = medianMilliseconds(kRuns, [&] { writeFloor((scratch / "floor.hosts").string(), saved); });
+    const double writeFloorMs = medianMilliseconds(kRuns,
+                                                   [&] { writeFloor((scratch / "floor.hosts").string(), saved); });
 
     std::filesystem::remove_all(scratch);
     std::printf("load_ms=%.2f read_floor_ms=%.2f load_ratio=%.2f load_faults=%ld\n"

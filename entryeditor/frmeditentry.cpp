@@ -34,9 +34,10 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     frame->setObjectName(QStringLiteral("freMain"));
     placeTwips(frame, 90, 30, 5490, 1590);
 
-    platform::placeCaptions(frame, {{1, "NAME OF HOSTS", 150, 225, true},
-                                    {2, "IP ADDRESS", 3645, 210, true},
-                                    {4, "COMMENTS (OPTIONAL)", 150, 840, false}});
+    platform::placeCaptions(frame,
+                            {{1, "NAME OF HOSTS", 150, 225, true},
+                             {2, "IP ADDRESS", 3645, 210, true},
+                             {4, "COMMENTS (OPTIONAL)", 150, 840, false}});
 
     txtHost = platform::makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts"));
     placeTwips(txtHost, 135, 495, 3345, 285);
@@ -142,8 +143,8 @@ void frmEditEntry::cmdSaveClose_Click()
     const std::string address = bytesOf(txtIP, filledIP_, SelectedItem->ip());
     const std::string comment = bytesOf(txtComment, filledComment_, SelectedItem->comment());
     if (host.empty() || address.empty()) {
-        platform::showMessage(QStringLiteral("Please enter at least a hostname and an IP address."),
-                              MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Error"));
+        platform::showMessage(QStringLiteral("Please enter at least a hostname and an IP address."), MessageButtons::Ok,
+                              MessageIcon::Information, QStringLiteral("Error"));
         return;
     }
     if (!fitsOnHostsLine(host, address)) {

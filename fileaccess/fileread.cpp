@@ -33,7 +33,7 @@ FileSnapshot snapshotFile(const std::string& path, std::string* unreadable)
 }
 
 HostsFileReading readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
-                         const DuplicateNotice& notice)
+                               const DuplicateNotice& notice)
 {
     std::optional<HostsParser> parser;
     SnapshotDigest digest;

@@ -63,6 +63,6 @@ FileSnapshot snapshotFile(const std::string& path, std::string* unreadable = nul
 // be read to its end, nothing is added: a partial reading saved later would
 // cut the file short.
 HostsFileReading readHostsFile(const std::string& path, HostCollection& hosts, std::string& header,
-                         const DuplicateNotice& notice = {});
+                               const DuplicateNotice& notice = {});
 
 } // namespace fileaccess

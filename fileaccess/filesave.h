@@ -73,11 +73,11 @@ std::string saveFailureReason(SaveFailure failure, const std::string& path);
 // The points of a save at which a crash leaves something different behind.
 // Tests stop a save at each of them to check what is left.
 enum class SaveStep {
-    NewFileWritten,   // new content written and synced, not named yet
-    NewFileNamed,     // the new file has a name beside the target
-    Renamed,          // the new file has replaced the target
-    InPlaceOldRead,   // in-place rewrite: the old bytes are kept in memory
-    InPlaceWritten,   // in-place rewrite: new bytes written, not truncated
+    NewFileWritten, // new content written and synced, not named yet
+    NewFileNamed,   // the new file has a name beside the target
+    Renamed,        // the new file has replaced the target
+    InPlaceOldRead, // in-place rewrite: the old bytes are kept in memory
+    InPlaceWritten, // in-place rewrite: new bytes written, not truncated
 };
 namespace testing {
 // Called at each step of every later save; null (the default) for none.

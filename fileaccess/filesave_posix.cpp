@@ -203,9 +203,18 @@ public:
 #endif
         return createNamed();
     }
-    int fd() const { return file_.fd(); }
-    DescriptorFile& file() { return file_; }
-    const std::string& name() const { return name_; }
+    int fd() const
+    {
+        return file_.fd();
+    }
+    DescriptorFile& file()
+    {
+        return file_;
+    }
+    const std::string& name() const
+    {
+        return name_;
+    }
 
     // Gives a file made without a name its name, just before the rename.
     bool giveName()
@@ -226,9 +235,15 @@ public:
         }
         return false;
     }
-    bool close() { return file_.close(); }
+    bool close()
+    {
+        return file_.close();
+    }
     // After the rename the name is the target's: nothing to remove.
-    void renamed() { name_.clear(); }
+    void renamed()
+    {
+        name_.clear();
+    }
 
 private:
     bool createNamed()

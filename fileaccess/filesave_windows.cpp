@@ -141,8 +141,8 @@ SaveOutcome failure(const std::string& what, std::uint32_t error)
 std::unique_ptr<OpenFile> openToRewrite(const std::string& path, SaveOutcome& failed)
 {
     auto file = std::make_unique<HandleFile>(CreateFileW(widen(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+                                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                         nullptr));
     LARGE_INTEGER size{};
     if (!file->valid())
         failed = failure("Cannot open " + path + " for writing");
@@ -214,8 +214,8 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
     const std::string directory = separator == std::string::npos ? "." : path.substr(0, separator);
     const std::string temporary = directory + "\\." + path.substr(separator + 1) + ".tessaly-" + randomSuffix();
     const std::wstring wideTemporary = widen(temporary);
-    HandleFile file(CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    HandleFile file(
+        CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         const SaveOutcome notCreated = failure("Cannot create a new file in " + directory, GetLastError());
         if (exists)

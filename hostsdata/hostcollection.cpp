@@ -15,8 +15,7 @@ constexpr std::size_t kMinHolesToSqueeze = 64;
 
 } // namespace
 
-HostCollection::HostCollection()
-    : index_(0, KeyHash{this}, KeyEqual{this})
+HostCollection::HostCollection() : index_(0, KeyHash{this}, KeyEqual{this})
 {
 }
 
@@ -59,7 +58,9 @@ std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entri
     const int bucketBits = std::min(indexBits, 12);
     const int shift = 7 + indexBits - bucketBits;
     const std::uint64_t bucketMask = (std::uint64_t{1} << bucketBits) - 1;
-    auto bucketOf = [&](std::uint32_t hash) { return static_cast<std::size_t>((std::uint64_t{hash} >> shift) & bucketMask); };
+    auto bucketOf = [&](std::uint32_t hash) {
+        return static_cast<std::size_t>((std::uint64_t{hash} >> shift) & bucketMask);
+    };
     std::vector<std::uint32_t> starts((std::size_t{1} << bucketBits) + 1, 0);
     for (const std::uint32_t hash : hashes)
         ++starts[bucketOf(hash) + 1];

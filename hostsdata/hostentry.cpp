@@ -32,7 +32,7 @@ std::uint32_t checkedLength(std::string_view text)
 // own address; a block of one entry lies right before it.
 HostEntry::Block* allocateSharedBlock()
 {
-    return new (::operator new(kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
+    return new (::operator new (kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
 }
 
 HostEntry::Block* allocateOwnBlock(std::size_t bytes)
@@ -47,7 +47,7 @@ void releaseBlock(HostEntry::Block* block, bool shared) noexcept
     if (--block->references == 0) {
         block->~Block();
         if (shared)
-            ::operator delete(static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
+            ::operator delete (static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
         else
             ::operator delete(static_cast<void*>(block));
     }

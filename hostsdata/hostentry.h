@@ -51,7 +51,10 @@ private:
     static constexpr std::uint32_t kLengthMask = ~kFlag;
 
     HostEntry(std::uint32_t ipOffset, std::uint32_t ipLength, std::uint32_t hostLength, std::uint32_t commentLength)
-        : ipOffset_(ipOffset), ipLength_(ipLength), hostLength_(hostLength), commentLength_(commentLength)
+        : ipOffset_(ipOffset)
+        , ipLength_(ipLength)
+        , hostLength_(hostLength)
+        , commentLength_(commentLength)
     {
     }
 

@@ -200,8 +200,7 @@ ParseStats HostsParser::finish(HostCollection& hosts, std::string& header, const
     return {read - duplicates.size(), duplicates.size()};
 }
 
-ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string& header,
-                      const DuplicateNotice& notice)
+ParseStats parseHosts(std::string_view bytes, HostCollection& hosts, std::string& header, const DuplicateNotice& notice)
 {
     HostsParser parser(bytes.size());
     parser.feed(bytes);

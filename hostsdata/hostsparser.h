@@ -66,7 +66,7 @@ private:
     std::vector<HostEntryRef> entries_;
     std::vector<std::uint32_t> hashes_; // of each entry's hostname, while its bytes are in the cache
     std::string header_;
-    std::string pending_;     // the start of a line that the next chunk ends
+    std::string pending_; // the start of a line that the next chunk ends
     std::string commentWithBlanks_;
     std::size_t byteOrderMarkMatched_ = 0;
     bool byteOrderMarkDone_ = false;

@@ -17,7 +17,8 @@ HostsFileSave writeHostsFile(const std::string& path, std::string_view header, c
 {
     if (reading.status == fileaccess::ReadStatus::Failed)
         return {SaveResult::Refused,
-                "The file could not be read when Tessaly started (" + reading.reason + "), so it was left as it is.", {}};
+                "The file could not be read when Tessaly started (" + reading.reason + "), so it was left as it is.",
+                {}};
 
     // What the file is now: a save goes ahead only over this, also when the
     // helper writes it.

@@ -42,8 +42,9 @@ const QString kDefaultAddress = QStringLiteral("127.0.0.1");
 } // namespace
 
 frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , hostsPathSource_(hostsPath ? std::move(hostsPath) : fileaccess::systemHostsFilePath)
 {
     // Before any control exists, so that each gets its own interface.
@@ -75,11 +76,12 @@ void frmMain::buildControls()
     frame->setObjectName(QStringLiteral("Frame1"));
     placeTwips(frame, 165, 135, 7050, 5175);
 
-    platform::placeCaptions(frame, {{1, "NAME OF HOSTS TO ADD", 210, 375, true},
-                                    {2, "IP ADDRESS :", 4800, 360, true},
-                                    {4, "COMMENT (OPTIONAL):", 210, 975, false},
-                                    {3, "HOSTS :", 225, 1830, true},
-                                    {0, "DOUBLE-CLICK TO EDIT AN ENTRY", 4320, 1800, false}});
+    platform::placeCaptions(frame,
+                            {{1, "NAME OF HOSTS TO ADD", 210, 375, true},
+                             {2, "IP ADDRESS :", 4800, 360, true},
+                             {4, "COMMENT (OPTIONAL):", 210, 975, false},
+                             {3, "HOSTS :", 225, 1830, true},
+                             {0, "DOUBLE-CLICK TO EDIT AN ENTRY", 4320, 1800, false}});
 
     txtHost = makeTextBox(frame, "txtHost", QStringLiteral("Name of hosts to add"));
     placeTwips(txtHost, 195, 645, 4440, 285);
@@ -93,8 +95,8 @@ void frmMain::buildControls()
 
     auto* line = new platform::SeparatorLine(frame, palette().color(QPalette::Inactive, QPalette::Mid));
     line->setObjectName(QStringLiteral("Line1"));
-    line->setGeometry(platform::twipsToPixels(225), platform::twipsToPixels(1710),
-                      platform::twipsToPixels(6855 - 225), 1);
+    line->setGeometry(platform::twipsToPixels(225), platform::twipsToPixels(1710), platform::twipsToPixels(6855 - 225),
+                      1);
 
     model_ = new HostsTableModel(this);
     // A table view with rows of one fixed height lays out no row by row, so
@@ -160,8 +162,8 @@ void frmMain::buildControls()
     platform::tieCaption(frame, 3, lstHosts);
 
     // Tab order as the tab indexes give it; labels and the frame take no focus.
-    platform::setTabOrder({txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel, cmdClose, txtComment, lstHosts,
-                           cmdInformation});
+    platform::setTabOrder(
+        {txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel, cmdClose, txtComment, lstHosts, cmdInformation});
 
     connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
     connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
@@ -169,7 +171,8 @@ void frmMain::buildControls()
     connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
     connect(cmdInformation, &QPushButton::clicked, this, &frmMain::cmdInformation_Click);
-    connect(lstHosts, &QTableView::clicked, this, [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
+    connect(lstHosts, &QTableView::clicked, this,
+            [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
     connect(lstHosts, &QTableView::doubleClicked, this, [this] { lstHosts_DblClick(); });
     // REMOVE follows the selected row however it changes: mouse, keys or a rebuild.
     connect(lstHosts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -205,8 +208,8 @@ void frmMain::RefreshList()
 {
     model_->rebuild(cHosts);
     if (model_->rowCount() > 0)
-        lstHosts->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::ClearAndSelect
-                                                                             | QItemSelectionModel::Rows);
+        lstHosts->selectionModel()->setCurrentIndex(model_->index(0, 0),
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     else
         applyRemoveRule(-1);
 }
@@ -311,8 +314,8 @@ bool frmMain::SaveHostsFile()
         savingWithHelper_ = running;
         setEnabled(!running);
     };
-    hostssave::HostsFileSave outcome =
-        hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, std::nullopt, helperRunning);
+    hostssave::HostsFileSave outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_,
+                                                                 std::nullopt, helperRunning);
     while (outcome.result == hostssave::SaveResult::ChangedSinceRead) {
         const MessageAnswer answer = platform::showMessage(
             QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"

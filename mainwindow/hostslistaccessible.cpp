@@ -34,7 +34,9 @@ protected:
 class HeaderCell : public ListCell {
 public:
     HeaderCell(HostsListView* view, Qt::Orientation orientation, int section)
-        : ListCell(view), orientation_(orientation), section_(section)
+        : ListCell(view)
+        , orientation_(orientation)
+        , section_(section)
     {
     }
 
@@ -52,22 +54,22 @@ public:
     }
     QRect rect() const override
     {
-        const QHeaderView* header =
-            orientation_ == Qt::Horizontal ? view_->horizontalHeader() : view_->verticalHeader();
+        const QHeaderView* header = orientation_ == Qt::Horizontal ? view_->horizontalHeader()
+                                                                   : view_->verticalHeader();
         if (section_ < 0 || !header->isVisible())
             return {};
         const QPoint origin = header->mapToGlobal(QPoint(0, 0));
         return orientation_ == Qt::Horizontal
-            ? QRect(origin.x() + header->sectionViewportPosition(section_), origin.y(),
-                    header->sectionSize(section_), header->height())
+            ? QRect(origin.x() + header->sectionViewportPosition(section_), origin.y(), header->sectionSize(section_),
+                    header->height())
             : QRect(origin.x(), origin.y() + header->sectionViewportPosition(section_), header->width(),
                     header->sectionSize(section_));
     }
     QAccessible::State state() const override
     {
         QAccessible::State state;
-        const QHeaderView* header =
-            orientation_ == Qt::Horizontal ? view_->horizontalHeader() : view_->verticalHeader();
+        const QHeaderView* header = orientation_ == Qt::Horizontal ? view_->horizontalHeader()
+                                                                   : view_->verticalHeader();
         state.invisible = section_ < 0 || !header->isVisible();
         return state;
     }
@@ -138,8 +140,8 @@ public:
         if (name == pressAction())
             view_->openRow(row_);
         else if (name == toggleAction())
-            view_->selectionModel()->setCurrentIndex(index(), QItemSelectionModel::ClearAndSelect
-                                                                   | QItemSelectionModel::Rows);
+            view_->selectionModel()->setCurrentIndex(index(),
+                                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     QStringList keyBindingsForAction(const QString& name) const override
     {
@@ -243,8 +245,8 @@ public:
     {
         if (row < 0 || row >= rows())
             return false;
-        view()->selectionModel()->setCurrentIndex(view()->model()->index(row, 0), QItemSelectionModel::ClearAndSelect
-                                                                                      | QItemSelectionModel::Rows);
+        view()->selectionModel()->setCurrentIndex(view()->model()->index(row, 0),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         return true;
     }
     bool selectColumn(int) override { return false; }

@@ -3,7 +3,9 @@
 
 #include <QItemSelectionModel>
 
-HostsListView::HostsListView(QWidget* parent) : QTableView(parent) {}
+HostsListView::HostsListView(QWidget* parent) : QTableView(parent)
+{
+}
 
 void HostsListView::openRow(int row)
 {

@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 
-
 // The rows of the list: one per entry, in collection order, with the columns
 // Host, IP and Comment. Rebuilt as a whole from the collection, never patched.
 class HostsTableModel : public QAbstractTableModel {

@@ -98,7 +98,8 @@ void placeCaptions(QWidget* parent, std::initializer_list<IndexedCaption> captio
 {
     for (const IndexedCaption& caption : captions) {
         const QByteArray name = "lblInfo_" + QByteArray::number(caption.index);
-        QLabel* label = makeLabel(parent, name.constData(), QString::fromLatin1(caption.text), captionFont(caption.bold));
+        QLabel* label = makeLabel(parent, name.constData(), QString::fromLatin1(caption.text),
+                                  captionFont(caption.bold));
         label->move(twipsToPixels(caption.left), twipsToPixels(caption.top));
         label->adjustSize();
     }

@@ -8,7 +8,10 @@
 namespace platform {
 
 KeyPreview::KeyPreview(QWidget* window, CancelHandler cancel, KeyUpHandler keyUp)
-    : QObject(window), window_(window), cancel_(std::move(cancel)), keyUp_(std::move(keyUp))
+    : QObject(window)
+    , window_(window)
+    , cancel_(std::move(cancel))
+    , keyUp_(std::move(keyUp))
 {
     qApp->installEventFilter(this);
 }
@@ -32,8 +35,8 @@ int KeyPreview::virtualKeyCode(int qtKey)
 
 bool KeyPreview::continuesDelivery(const QEvent* event, int key, QWidget* watched)
 {
-    if (event == delivery_.event && event->type() == delivery_.type && key == delivery_.key
-        && delivery_.reachedWidget && watched->isAncestorOf(delivery_.reachedWidget)) {
+    if (event == delivery_.event && event->type() == delivery_.type && key == delivery_.key && delivery_.reachedWidget
+        && watched->isAncestorOf(delivery_.reachedWidget)) {
         delivery_.reachedWidget = watched;
         return true;
     }

@@ -59,7 +59,8 @@ QString takeOutUnwritable(QString& text, int& position)
     QString taken;
     int keptPosition = position;
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2
+                                                                                                                  : 1;
         const QStringView character = QStringView(text).mid(i, length);
         if (fitsFileText(character)) {
             kept += character;

@@ -66,9 +66,9 @@ int main(int argc, char** argv)
     };
     if (kind == "picture")
         return save(output.filePath(base + QStringLiteral(".png")), renderPng(svg, 16))
-                       && save(output.filePath(base + QStringLiteral("@2x.png")), renderPng(svg, 32))
-                   ? 0
-                   : 1;
+                && save(output.filePath(base + QStringLiteral("@2x.png")), renderPng(svg, 32))
+            ? 0
+            : 1;
 
     QList<QByteArray> images;
     for (int size : kSizes) {
@@ -86,8 +86,8 @@ int main(int argc, char** argv)
         const int size = kSizes[i];
         ico.append(char(size >= 256 ? 0 : size)); // 0 stands for 256
         ico.append(char(size >= 256 ? 0 : size));
-        ico.append(char(0)); // no palette
-        ico.append(char(0)); // reserved
+        ico.append(char(0));      // no palette
+        ico.append(char(0));      // reserved
         append<quint16>(ico, 1);  // colour planes
         append<quint16>(ico, 32); // bits per pixel
         append<quint32>(ico, quint32(images[i].size()));

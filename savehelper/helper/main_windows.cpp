@@ -33,7 +33,8 @@ using namespace savehelper;
 bool parseLength(const wchar_t* text, std::uint64_t& length)
 {
     const std::size_t digits = std::wcslen(text);
-    if (digits == 0 || digits > 12 || !std::all_of(text, text + digits, [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
+    if (digits == 0 || digits > 12
+        || !std::all_of(text, text + digits, [](wchar_t c) { return c >= L'0' && c <= L'9'; }))
         return false;
     length = 0;
     for (const wchar_t* c = text; *c; ++c)
@@ -63,9 +64,8 @@ HANDLE openStagedRequest(const wchar_t* path)
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlainFile))
         return INVALID_HANDLE_VALUE;
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
-                                    nullptr);
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return file;
     BY_HANDLE_FILE_INFORMATION information{};
@@ -114,8 +114,8 @@ std::uint32_t save(int argc, wchar_t** argv)
 {
     std::uint64_t length = 0;
     std::string expectedDigest;
-    if (argc != 4 || !parseLength(argv[2], length) || !parseDigest(argv[3], expectedDigest)
-        || length < kHeaderBytes || length > kHeaderBytes + kMaxContentBytes)
+    if (argc != 4 || !parseLength(argv[2], length) || !parseDigest(argv[3], expectedDigest) || length < kHeaderBytes
+        || length > kHeaderBytes + kMaxContentBytes)
         return exitCode(HelperExit::ArgumentsRefused);
 
     const HANDLE staged = openStagedRequest(argv[1]);

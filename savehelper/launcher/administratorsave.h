@@ -21,8 +21,7 @@ bool canSaveWithAdministratorRights();
 // that the file is still what `expected` describes. Events are processed
 // while the helper runs (the password may take a while); the caller keeps
 // its windows from acting meanwhile.
-fileaccess::SaveOutcome saveWithAdministratorRights(const fileaccess::FileSnapshot& expected,
-                                                    std::string_view content);
+fileaccess::SaveOutcome saveWithAdministratorRights(const fileaccess::FileSnapshot& expected, std::string_view content);
 
 #ifdef _WIN32
 namespace testing {

@@ -26,8 +26,8 @@ constexpr int kNotAuthorized = 127;
 QString saveHelperPath()
 {
     const QString programs = QCoreApplication::applicationDirPath();
-    const QString installed = QFileInfo(programs + QStringLiteral("/../libexec/tessaly/tessaly-save-helper"))
-                                  .absoluteFilePath();
+    const QString installed =
+        QFileInfo(programs + QStringLiteral("/../libexec/tessaly/tessaly-save-helper")).absoluteFilePath();
     const QString built = programs + QStringLiteral("/savehelper/tessaly-save-helper");
     return QFileInfo::exists(installed) || !QFileInfo::exists(built) ? installed : built;
 }
@@ -80,8 +80,9 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
         const QByteArray complaint = helper.readAllStandardError();
         // Not a refusal: polkit is not running, or there is no helper to run.
         if (complaint.contains("Error getting authority") || complaint.contains("Cannot run program"))
-            return {false, "pkexec could not ask for administrator rights: "
-                               + complaint.left(complaint.indexOf('\n')).trimmed().toStdString()};
+            return {false,
+                    "pkexec could not ask for administrator rights: "
+                        + complaint.left(complaint.indexOf('\n')).trimmed().toStdString()};
         return {false, "Authentication was cancelled or refused"};
     }
     return {false, "The save helper ended without an answer: " + helper.readAllStandardError().trimmed().toStdString()};

@@ -49,8 +49,8 @@ Seams& seams()
 // Paths in messages, in the code page the windows show them in.
 std::string narrow(const std::wstring& wide)
 {
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                           nullptr);
     std::string text(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr, nullptr);
     return text;
@@ -129,9 +129,8 @@ public:
             std::swprintf(name, 40, L"tessaly-save-%02x%02x%02x%02x%02x%02x%02x%02x.request", random[0], random[1],
                           random[2], random[3], random[4], random[5], random[6], random[7]);
             path_ = std::wstring(folder) + name;
-            file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                    &attributes, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr));
+            file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, &attributes,
+                                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
             error = file_.valid() ? ERROR_SUCCESS : GetLastError();
         }
         LocalFree(descriptor);
@@ -217,8 +216,7 @@ std::string describeExit(DWORD code)
     }
     const std::uint32_t writeFailed = exitCode(HelperExit::WriteFailed);
     if (code >= writeFailed && code < writeFailed + 0x10000)
-        return "The save helper could not write " + hosts + ": "
-            + fileaccess::systemMessage(code - writeFailed);
+        return "The save helper could not write " + hosts + ": " + fileaccess::systemMessage(code - writeFailed);
     char number[16] = {};
     std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(code));
     return std::string("The save helper ended without an answer (exit code ") + number + ").";

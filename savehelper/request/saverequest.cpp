@@ -100,7 +100,8 @@ std::string readRequest(const std::function<long long(char*, std::size_t)>& read
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     request.content.clear();
     while (request.content.size() < length) {
-        const std::size_t piece = std::min<std::size_t>(kPiece, static_cast<std::size_t>(length) - request.content.size());
+        const std::size_t piece = std::min<std::size_t>(kPiece,
+                                                        static_cast<std::size_t>(length) - request.content.size());
         const std::size_t at = request.content.size();
         request.content.resize(at + piece);
         if (!readExactly(read, request.content.data() + at, piece))

@@ -52,7 +52,8 @@ private:
     QString path(const QString& name) const { return directory_->filePath(name); }
     QStringList entries() const
     {
-        return QDir(directory_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        return QDir(directory_->path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     static void writeFile(const QString& file, const QByteArray& bytes)
     {
@@ -79,7 +80,10 @@ private:
         return QString::fromLocal8Bit(shell.readAllStandardOutput() + shell.readAllStandardError()).trimmed();
     }
     static bool isRoot() { return ::geteuid() == 0; }
-    static bool canUnshareMounts() { return isRoot() && runShell("unshare -m --propagation private true; echo $?") == "0"; }
+    static bool canUnshareMounts()
+    {
+        return isRoot() && runShell("unshare -m --propagation private true; echo $?") == "0";
+    }
 
     std::unique_ptr<QTemporaryDir> directory_;
 };
@@ -179,9 +183,8 @@ void FileSaveTest::unwritableFileInWritableDirectoryIsNotReplaced()
         QSKIP("needs root to act as another user");
     ::chmod(QFile::encodeName(directory_->path()).constData(), 0777);
     writeFile(path("hosts"), "old");
-    const QString result = runShell(QString("setpriv --reuid=65534 --regid=65534 --clear-groups \"$SAVE\" '%1'")
-                                        .arg(path("hosts")),
-                                    "new");
+    const QString result = runShell(
+        QString("setpriv --reuid=65534 --regid=65534 --clear-groups \"$SAVE\" '%1'").arg(path("hosts")), "new");
     QVERIFY2(result.contains("Permission denied"), qPrintable(result));
     QCOMPARE(readFile(path("hosts")), "old");
     QCOMPARE(entries(), QStringList{"hosts"});
@@ -329,8 +332,8 @@ void FileSaveTest::staleNewFilesOfThisProgramOnlyAreRemoved()
     // Kept: too young (another instance may be saving), other names, not a
     // regular file.
     writeFile(path(".hosts.tessaly-young1"), "being written");
-    for (const char* name : {".hosts.tessaly-short", ".hosts.tessaly-Ab12Cd7", ".other.tessaly-Ab12Cd", "hosts.tessaly-Ab12Cd",
-                             ".hosts.tessaly-Ab-2Cd"}) {
+    for (const char* name : {".hosts.tessaly-short", ".hosts.tessaly-Ab12Cd7", ".other.tessaly-Ab12Cd",
+                             "hosts.tessaly-Ab12Cd", ".hosts.tessaly-Ab-2Cd"}) {
         writeFile(path(name), "not ours");
         makeOld(name);
     }
@@ -340,9 +343,10 @@ void FileSaveTest::staleNewFilesOfThisProgramOnlyAreRemoved()
 
     const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
-    QCOMPARE(entries(), (QStringList{".hosts.tessaly-Ab-2Cd", ".hosts.tessaly-Ab12Cd7", ".hosts.tessaly-dir123",
-                                     ".hosts.tessaly-link12", ".hosts.tessaly-short", ".hosts.tessaly-young1",
-                                     ".other.tessaly-Ab12Cd", "hosts", "hosts.tessaly-Ab12Cd"}));
+    QCOMPARE(entries(),
+             (QStringList{".hosts.tessaly-Ab-2Cd", ".hosts.tessaly-Ab12Cd7", ".hosts.tessaly-dir123",
+                          ".hosts.tessaly-link12", ".hosts.tessaly-short", ".hosts.tessaly-young1",
+                          ".other.tessaly-Ab12Cd", "hosts", "hosts.tessaly-Ab12Cd"}));
 }
 
 void FileSaveTest::hardLinkedFileIsRewrittenForEveryName()
@@ -372,8 +376,8 @@ void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
         std::uint32_t id;
     };
     const std::uint32_t header = 2; // the ACL's version
-    const AclEntry acl[] = {{0x01, 7, 0xFFFFFFFF}, {0x02, 7, 12345}, {0x04, 5, 0xFFFFFFFF}, {0x10, 7, 0xFFFFFFFF},
-                            {0x20, 5, 0xFFFFFFFF}};
+    const AclEntry acl[] = {
+        {0x01, 7, 0xFFFFFFFF}, {0x02, 7, 12345}, {0x04, 5, 0xFFFFFFFF}, {0x10, 7, 0xFFFFFFFF}, {0x20, 5, 0xFFFFFFFF}};
     QByteArray value(reinterpret_cast<const char*>(&header), sizeof header);
     value.append(reinterpret_cast<const char*>(acl), sizeof acl);
     writeFile(path("hosts"), "old");
@@ -399,8 +403,8 @@ namespace {
 // What a save synced and did, in order, for the hooks below.
 struct SaveLog {
     struct Event {
-        bool sync;           // a sync, else a step
-        ino_t inode;         // of the synced file or directory
+        bool sync;   // a sync, else a step
+        ino_t inode; // of the synced file or directory
         bool directory;
         fileaccess::SaveStep step;
     };
@@ -578,7 +582,8 @@ void FileSaveTest::largeSaveIsComparedWhole()
     QFETCH(qint64, at);
     HostCollection hosts;
     for (int i = 0; i < 200000; ++i)
-        hosts.add(HostEntry::create("0.0.0.0", "host-" + std::to_string(i) + ".advertising.example.com", i % 7 ? "" : "ad"));
+        hosts.add(
+            HostEntry::create("0.0.0.0", "host-" + std::to_string(i) + ".advertising.example.com", i % 7 ? "" : "ad"));
     const std::string header = "# a header\r\n";
     const std::string expected = formatHostsFile(header, hosts);
     QVERIFY(expected.size() > 4 * 1024 * 1024);
@@ -607,9 +612,8 @@ void FileSaveTest::largeSaveIsComparedWhole()
         }
     });
     const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(
-        target.toStdString(), [&](const std::function<void(std::string_view)>& write) {
-            formatHostsFile(header, hosts, write);
-        });
+        target.toStdString(),
+        [&](const std::function<void(std::string_view)>& write) { formatHostsFile(header, hosts, write); });
     fileaccess::testing::setSaveStepHook(nullptr);
     if (change.isEmpty()) {
         QVERIFY2(outcome.saved, outcome.reason.c_str());

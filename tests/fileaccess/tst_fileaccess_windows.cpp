@@ -38,8 +38,8 @@ private:
     }
     QStringList entries() const
     {
-        QStringList names = QDir(directory_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                                               | QDir::NoDotAndDotDot);
+        QStringList names =
+            QDir(directory_->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         // Wine's own ReplaceFileW makes a temporary "rf*.tmp" with
         // GetTempFileName and leaves it behind when it fails; Windows makes
         // none. It is not ours.
@@ -53,10 +53,10 @@ private:
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
-#define QVERIFY_SAVED(outcome)                                                                                       \
-    do {                                                                                                             \
+#define QVERIFY_SAVED(outcome)                                                                                         \
+    do {                                                                                                               \
         const fileaccess::SaveOutcome saved = (outcome);                                                               \
-        QVERIFY2(saved.saved, saved.reason.c_str());                                                                 \
+        QVERIFY2(saved.saved, saved.reason.c_str());                                                                   \
     } while (false)
 
 void FileSaveTest::init()

@@ -30,25 +30,29 @@ void FileReadTest::readerFixtureFiles()
 {
     HostCollection hosts;
     std::string header;
-    const fileaccess::HostsFileReading report = fileaccess::readHostsFile(fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
+    const fileaccess::HostsFileReading report = fileaccess::readHostsFile(
+        fixturePath("tabbed-header.hosts").toStdString(), hosts, header);
     QCOMPARE(report.status, fileaccess::ReadStatus::Complete);
-    QCOMPARE(header, "# Hosts of the lab network.\r\n"
-                     "#\r\n"
-                     "# Examples:\r\n"
-                     "#    10.0.0.20     files.lab    # file server\r\n"
-                     "#  ::1  localhost\r\n");
-    QCOMPARE(fieldsOf(hosts), (std::vector<EntryFields>{{"127.0.0.1", "localhost", "Local loop-back hostname"},
-                                                        {"10.1.2.3", "build", ""},
-                                                        {"10.1.2.3", "build.lab", ""}}));
+    QCOMPARE(header,
+             "# Hosts of the lab network.\r\n"
+             "#\r\n"
+             "# Examples:\r\n"
+             "#    10.0.0.20     files.lab    # file server\r\n"
+             "#  ::1  localhost\r\n");
+    QCOMPARE(fieldsOf(hosts),
+             (std::vector<EntryFields>{{"127.0.0.1", "localhost", "Local loop-back hostname"},
+                                       {"10.1.2.3", "build", ""},
+                                       {"10.1.2.3", "build.lab", ""}}));
 
     HostCollection mixed;
     std::string mixedHeader;
     QCOMPARE(fileaccess::readHostsFile(fixturePath("mixed-line-ends.hosts").toStdString(), mixed, mixedHeader).status,
              fileaccess::ReadStatus::Complete);
     QCOMPARE(mixedHeader, "# saved by several editors\r\n# second header line\r\n");
-    QCOMPARE(fieldsOf(mixed), (std::vector<EntryFields>{{"192.168.0.10", "nas", "storage"},
-                                                        {"192.168.0.11", "printer", ""},
-                                                        {"fe80::1%lo0", "router", "link local"}}));
+    QCOMPARE(fieldsOf(mixed),
+             (std::vector<EntryFields>{{"192.168.0.10", "nas", "storage"},
+                                       {"192.168.0.11", "printer", ""},
+                                       {"fe80::1%lo0", "router", "link local"}}));
 }
 
 void FileReadTest::readerSharedHostsFiles()
@@ -62,12 +66,13 @@ void FileReadTest::readerSharedHostsFiles()
         std::size_t entries;
         std::size_t duplicates;
     };
-    for (const Expectation& expected : {Expectation{"adservers.hosts", 10, 42358, 173},
-                                        Expectation{"adaway.hosts", 20, 6541, 1},
-                                        Expectation{"linux-default.hosts", 0, 6, 1}}) {
+    for (const Expectation& expected :
+         {Expectation{"adservers.hosts", 10, 42358, 173}, Expectation{"adaway.hosts", 20, 6541, 1},
+          Expectation{"linux-default.hosts", 0, 6, 1}}) {
         HostCollection hosts;
         std::string header;
-        const fileaccess::HostsFileReading report = fileaccess::readHostsFile(sharedDataPath(expected.file).toStdString(), hosts, header);
+        const fileaccess::HostsFileReading report = fileaccess::readHostsFile(
+            sharedDataPath(expected.file).toStdString(), hosts, header);
         QCOMPARE(report.status, fileaccess::ReadStatus::Complete);
         QCOMPARE(hosts.size(), expected.entries);
         QCOMPARE(report.stats.entries, expected.entries);
@@ -80,7 +85,8 @@ void FileReadTest::readFileStatuses()
 {
     HostCollection hosts;
     std::string header;
-    const fileaccess::HostsFileReading missing = fileaccess::readHostsFile(fixturePath("no-such-file.hosts").toStdString(), hosts, header);
+    const fileaccess::HostsFileReading missing = fileaccess::readHostsFile(
+        fixturePath("no-such-file.hosts").toStdString(), hosts, header);
     QCOMPARE(missing.status, fileaccess::ReadStatus::NoFile);
     QCOMPARE(missing.snapshot.state, fileaccess::FileSnapshot::State::Missing);
     QVERIFY(hosts.empty() && header.empty());
@@ -124,7 +130,8 @@ void FileReadTest::snapshotDigestIsStableAndChunked()
 
 void FileReadTest::hostsPathBelowSystemDirectory()
 {
-    QCOMPARE(fileaccess::hostsPathBelowSystemDirectory("C:\\WINDOWS\\system32"), "C:\\WINDOWS\\system32\\Drivers\\etc\\hosts");
+    QCOMPARE(fileaccess::hostsPathBelowSystemDirectory("C:\\WINDOWS\\system32"),
+             "C:\\WINDOWS\\system32\\Drivers\\etc\\hosts");
     QCOMPARE(fileaccess::hostsPathBelowSystemDirectory(""), "\\Drivers\\etc\\hosts");
 
 #ifdef _WIN32

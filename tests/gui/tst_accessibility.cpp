@@ -102,10 +102,11 @@ void AccessibilityTest::windowsAreWindows()
     QAccessibleInterface* window = accessibleOf(fixture.window.get());
     QCOMPARE(window->role(), QAccessible::Window);
     QCOMPARE(window->text(QAccessible::Name), "Tessaly");
-    const bool opened = inEditor([&] { fixture.doubleClickRow(1); }, [](frmEditEntry* editor) {
-        QCOMPARE(accessibleOf(editor)->role(), QAccessible::Dialog);
-        QCOMPARE(accessibleOf(editor)->text(QAccessible::Name), "Edit Entry");
-    });
+    const bool opened = inEditor([&] { fixture.doubleClickRow(1); },
+                                 [](frmEditEntry* editor) {
+                                     QCOMPARE(accessibleOf(editor)->role(), QAccessible::Dialog);
+                                     QCOMPARE(accessibleOf(editor)->text(QAccessible::Name), "Edit Entry");
+                                 });
     QVERIFY(opened);
 }
 
@@ -114,13 +115,27 @@ void AccessibilityTest::captionsNameTheirBoxes_data()
     QTest::addColumn<QString>("window");
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("host") << "main" << "txtHost" << "NAME OF HOSTS TO ADD";
-    QTest::newRow("address") << "main" << "txtIP" << "IP ADDRESS :";
-    QTest::newRow("comment") << "main" << "txtComment" << "COMMENT (OPTIONAL):";
-    QTest::newRow("list") << "main" << "lstHosts" << "HOSTS :";
-    QTest::newRow("editor host") << "editor" << "txtHost" << "NAME OF HOSTS";
-    QTest::newRow("editor address") << "editor" << "txtIP" << "IP ADDRESS";
-    QTest::newRow("editor comment") << "editor" << "txtComment" << "COMMENTS (OPTIONAL)";
+    QTest::newRow("host") << "main"
+                          << "txtHost"
+                          << "NAME OF HOSTS TO ADD";
+    QTest::newRow("address") << "main"
+                             << "txtIP"
+                             << "IP ADDRESS :";
+    QTest::newRow("comment") << "main"
+                             << "txtComment"
+                             << "COMMENT (OPTIONAL):";
+    QTest::newRow("list") << "main"
+                          << "lstHosts"
+                          << "HOSTS :";
+    QTest::newRow("editor host") << "editor"
+                                 << "txtHost"
+                                 << "NAME OF HOSTS";
+    QTest::newRow("editor address") << "editor"
+                                    << "txtIP"
+                                    << "IP ADDRESS";
+    QTest::newRow("editor comment") << "editor"
+                                    << "txtComment"
+                                    << "COMMENTS (OPTIONAL)";
 }
 
 void AccessibilityTest::captionsNameTheirBoxes()
@@ -310,7 +325,7 @@ void AccessibilityTest::titleBarsOfferOnlyTheirButtons()
                                   : QPair<uint, uint>(0, 0);
     };
     constexpr uint kMinimize = 1 << 3, kMaximize = 1 << 4, kClose = 1 << 5; // functions
-    constexpr uint kMinimizeButton = 1 << 5, kMaximizeButton = 1 << 6;    // decorations
+    constexpr uint kMinimizeButton = 1 << 5, kMaximizeButton = 1 << 6;      // decorations
     QTRY_VERIFY(!property(fixture.window.get(), "_NET_WM_ALLOWED_ACTIONS").isEmpty());
     const auto [mainFunctions, mainDecorations] = motif(fixture.window.get());
     QCOMPARE(mainFunctions & (kMinimize | kMaximize | kClose), kMinimize | kClose);

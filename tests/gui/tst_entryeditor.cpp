@@ -303,9 +303,8 @@ void EntryEditorTest::escapeClosingEditorDoesNotReachMainWindow()
 {
     MainWindowFixture fixture("editor.hosts");
     fixture.add("added", "10.0.0.9");
-    const Opening opening = openRow(fixture, 2, [](frmEditEntry* editor) {
-        QTest::keyPress(editorBox(editor, "txtHost"), Qt::Key_Escape);
-    });
+    const Opening opening = openRow(
+        fixture, 2, [](frmEditEntry* editor) { QTest::keyPress(editorBox(editor, "txtHost"), Qt::Key_Escape); });
     QVERIFY(opening.acted && !opening.leftOpen);
     // The release of that Esc arrives in the main window.
     QTest::keyRelease(fixture.box("txtHost"), Qt::Key_Escape);
@@ -477,12 +476,13 @@ void EntryEditorTest::savedEditReachesTheFileLast()
     // The editor still holds the record it edited, though it left the collection.
     QCOMPARE(fixture.window->entryEditor()->SelectedItem->host(), "Alpha");
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
-    QCOMPARE(fixture.fileBytes(), "\r\n"
-                                  "127.0.0.1\tlocalhost\t\t# Local loop-back hostname\r\n"
-                                  "10.0.0.1\tbeta\r\n"
-                                  "10.0.0.2\tGAMMA\t\t# build box\r\n"
-                                  "10.0.0.3\tdelta\r\n"
-                                  "10.0.0.1\talpha\t\t# renamed later\r\n");
+    QCOMPARE(fixture.fileBytes(),
+             "\r\n"
+             "127.0.0.1\tlocalhost\t\t# Local loop-back hostname\r\n"
+             "10.0.0.1\tbeta\r\n"
+             "10.0.0.2\tGAMMA\t\t# build box\r\n"
+             "10.0.0.3\tdelta\r\n"
+             "10.0.0.1\talpha\t\t# renamed later\r\n");
 }
 
 void EntryEditorTest::untouchedBoxesKeepTheEntrysBytes()
@@ -503,8 +503,8 @@ void EntryEditorTest::untouchedBoxesKeepTheEntrysBytes()
         });
     }
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
-    QCOMPARE(fixture.fileBytes(), "\r\n10.9.9.9\tcaf\xE9\t\t# \xE9t\xE9\r\n10.9.9.9\tnul" + QByteArray(1, '\0')
-                                      + "x.example\r\n");
+    QCOMPARE(fixture.fileBytes(),
+             "\r\n10.9.9.9\tcaf\xE9\t\t# \xE9t\xE9\r\n10.9.9.9\tnul" + QByteArray(1, '\0') + "x.example\r\n");
 }
 
 QTEST_MAIN(EntryEditorTest)

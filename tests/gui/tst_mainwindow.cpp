@@ -33,8 +33,8 @@ const QByteArray kRewrittenFixture = "# Lab hosts\r\n"
                                      "10.0.0.1\talpha beta\r\n"
                                      "10.0.0.2\tgamma\t\t# build box\r\n";
 
-void verifyBox(const platform::MessageRequest& box, const QString& prompt, const QString& title,
-               MessageButtons buttons, MessageIcon icon)
+void verifyBox(const platform::MessageRequest& box, const QString& prompt, const QString& title, MessageButtons buttons,
+               MessageIcon icon)
 {
     QCOMPARE(box.prompt, prompt);
     QCOMPARE(box.title, title);
@@ -138,8 +138,9 @@ void MainWindowTest::eightBitTextShowsInTheSystemEncodingAndIsKept()
     fixture.add("new.example", "10.0.0.3");
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
     QVERIFY(fixture.ended());
-    QCOMPARE(fixture.fileBytes(), "\r\n10.0.0.1\tcaf\xE9\t\t# cr\xE8me\r\n10.0.0.2\tna\xC3\xAFve\r\n"
-                                  "10.0.0.3\tnew.example\r\n");
+    QCOMPARE(fixture.fileBytes(),
+             "\r\n10.0.0.1\tcaf\xE9\t\t# cr\xE8me\r\n10.0.0.2\tna\xC3\xAFve\r\n"
+             "10.0.0.3\tnew.example\r\n");
 }
 
 void MainWindowTest::startShowsTheSystemsHostsFile()
@@ -342,11 +343,16 @@ void MainWindowTest::addRefusesACommentMarkOutsideTheComment_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("address");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("inside a hostname") << "x#y" << "127.0.0.1" << true;
-    QTest::newRow("starting a hostname") << "#hidden.test" << "127.0.0.1" << true;
-    QTest::newRow("after a blank in a hostname") << "plain.test #x" << "127.0.0.1" << true;
-    QTest::newRow("in the address") << "plain.test" << "127.0.0.1#x" << true;
-    QTest::newRow("in the comment only") << "plain.test" << "127.0.0.1" << false;
+    QTest::newRow("inside a hostname") << "x#y"
+                                       << "127.0.0.1" << true;
+    QTest::newRow("starting a hostname") << "#hidden.test"
+                                         << "127.0.0.1" << true;
+    QTest::newRow("after a blank in a hostname") << "plain.test #x"
+                                                 << "127.0.0.1" << true;
+    QTest::newRow("in the address") << "plain.test"
+                                    << "127.0.0.1#x" << true;
+    QTest::newRow("in the comment only") << "plain.test"
+                                         << "127.0.0.1" << false;
 }
 
 void MainWindowTest::addRefusesACommentMarkOutsideTheComment()
@@ -566,8 +572,7 @@ void MainWindowTest::cancelAfterChangeWithEachAnswer()
         fixture.add("new.lab", "10.0.0.7");
         MainWindowFixture::answerNext(MessageAnswer::Cancel);
         QTest::mouseClick(fixture.button("cmdCancel"), Qt::LeftButton);
-        verifyBox(fixture.boxes().last(), prompt, "Save changes?", MessageButtons::YesNoCancel,
-                  MessageIcon::Question);
+        verifyBox(fixture.boxes().last(), prompt, "Save changes?", MessageButtons::YesNoCancel, MessageIcon::Question);
         QCOMPARE(fixture.boxes().last().defaultButton, MessageAnswer::Yes);
         QVERIFY(!fixture.ended());
         QVERIFY(fixture.window->isVisible());
@@ -667,14 +672,19 @@ void MainWindowTest::unreadableFileIsNeverOverwritten_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("directory") << "directory" << "Is a directory";
+    QTest::newRow("directory") << "directory"
+                               << "Is a directory";
 #ifndef _WIN32
     // A FIFO would block a reader that waits for a writer: start-up must not hang.
-    QTest::newRow("fifo") << "fifo" << "Not a regular file";
-    QTest::newRow("no read permission") << "unreadable" << "Permission denied";
+    QTest::newRow("fifo") << "fifo"
+                          << "Not a regular file";
+    QTest::newRow("no read permission") << "unreadable"
+                                        << "Permission denied";
     // Errors other than a missing file, as root too: never read as "no file yet".
-    QTest::newRow("link loop") << "loop" << "Too many levels of symbolic links";
-    QTest::newRow("path through a file") << "through-file" << "Not a directory";
+    QTest::newRow("link loop") << "loop"
+                               << "Too many levels of symbolic links";
+    QTest::newRow("path through a file") << "through-file"
+                                         << "Not a directory";
 #endif
 }
 
@@ -716,8 +726,9 @@ void MainWindowTest::unreadableFileIsNeverOverwritten()
     window.findChild<QPushButton*>("cmdClose")->click();
     QCOMPARE(platform::messagescript::shown().size(), 1);
     QCOMPARE(platform::messagescript::shown()[0].prompt,
-             "The hosts file could not be saved:\r\n" + path + "\r\n\r\nThe file could not be read when Tessaly started ("
-                 + reason + "), so it was left as it is.");
+             "The hosts file could not be saved:\r\n" + path
+                 + "\r\n\r\nThe file could not be read when Tessaly started (" + reason
+                 + "), so it was left as it is.");
     QCOMPARE(ending.count(), 0);
 #ifdef _WIN32
     QVERIFY(QFileInfo(path).isDir());
@@ -808,9 +819,9 @@ void MainWindowTest::escapeActsOnceWithAnyModifier()
     MainWindowFixture fixture("main-window.hosts");
     fixture.add("new.lab", "10.0.0.7");
     QWidget* focus = fixture.box("txtHost");
-    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers{}, Qt::KeyboardModifiers{Qt::ShiftModifier},
-                                            Qt::KeyboardModifiers{Qt::ControlModifier},
-                                            Qt::KeyboardModifiers{Qt::AltModifier}}) {
+    for (Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers{}, Qt::KeyboardModifiers{Qt::ShiftModifier}, Qt::KeyboardModifiers{Qt::ControlModifier},
+          Qt::KeyboardModifiers{Qt::AltModifier}}) {
         platform::messagescript::clear();
         MainWindowFixture::answerNext(MessageAnswer::Cancel);
         QTest::keyClick(focus, Qt::Key_Escape, modifiers); // press and release

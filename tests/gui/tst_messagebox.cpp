@@ -58,29 +58,29 @@ void MessageBoxTest::showsPromptTitleIconAndButtons()
                                         });
     QCOMPARE(result, MessageAnswer::No);
 
-    const MessageAnswer ok =
-        answer("note", MessageButtons::Ok, MessageIcon::Exclamation, std::nullopt, [](QMessageBox* box) {
-            QCOMPARE(box->icon(), QMessageBox::Warning);
-            QCOMPARE(box->buttons().size(), 1);
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+    const MessageAnswer ok = answer("note", MessageButtons::Ok, MessageIcon::Exclamation, std::nullopt,
+                                    [](QMessageBox* box) {
+                                        QCOMPARE(box->icon(), QMessageBox::Warning);
+                                        QCOMPARE(box->buttons().size(), 1);
+                                        QTest::keyClick(box, Qt::Key_Return);
+                                    });
     QCOMPARE(ok, MessageAnswer::Ok);
 
-    const MessageAnswer information =
-        answer("i", MessageButtons::YesNo, MessageIcon::Information, std::nullopt, [](QMessageBox* box) {
-            QCOMPARE(box->icon(), QMessageBox::Information);
-            QTest::keyClick(box, Qt::Key_Return); // the default: Yes
-        });
+    const MessageAnswer information = answer("i", MessageButtons::YesNo, MessageIcon::Information, std::nullopt,
+                                             [](QMessageBox* box) {
+                                                 QCOMPARE(box->icon(), QMessageBox::Information);
+                                                 QTest::keyClick(box, Qt::Key_Return); // the default: Yes
+                                             });
     QCOMPARE(information, MessageAnswer::Yes);
 }
 
 void MessageBoxTest::defaultButtonCanBeNamed()
 {
-    const MessageAnswer result =
-        answer("changed?", MessageButtons::YesNo, MessageIcon::Exclamation, MessageAnswer::No, [](QMessageBox* box) {
-            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
-            QTest::keyClick(box, Qt::Key_Return);
-        });
+    const MessageAnswer result = answer("changed?", MessageButtons::YesNo, MessageIcon::Exclamation, MessageAnswer::No,
+                                        [](QMessageBox* box) {
+                                            QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+                                            QTest::keyClick(box, Qt::Key_Return);
+                                        });
     QCOMPARE(result, MessageAnswer::No);
 }
 

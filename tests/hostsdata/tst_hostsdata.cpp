@@ -311,9 +311,9 @@ void HostsDataTest::readerLineKinds()
                                       "10.0.0.9\r\n"
                                       "10.0.0.1\t \tone\r\n");
     QCOMPARE(reading.header, "# first\r\n# second, indented\r\n");
-    QCOMPARE(reading.entries, (std::vector<EntryFields>{{"127.0.0.1", "localhost", ""},
-                                                        {"127.0.0.1", "loopback", ""},
-                                                        {"10.0.0.1", "one", ""}}));
+    QCOMPARE(reading.entries,
+             (std::vector<EntryFields>{
+                 {"127.0.0.1", "localhost", ""}, {"127.0.0.1", "loopback", ""}, {"10.0.0.1", "one", ""}}));
 
     // An address alone ends the header without giving an entry.
     const Reading addressOnly = readBytes("# kept\n10.0.0.1 # nothing here\n# dropped\n10.0.0.2 two\n");
@@ -340,8 +340,8 @@ void HostsDataTest::readerInlineComments_data()
                            << QByteArray("alpha,beta");
     QTest::newRow("second hash kept") << QByteArray("10.0.0.1 alpha # x # y") << QByteArray("x # y")
                                       << QByteArray("alpha");
-    QTest::newRow("no blank before hash") << QByteArray("10.0.0.1 alpha#note") << QByteArray("note")
-                                          << QByteArray("alpha");
+    QTest::newRow("no blank before hash")
+        << QByteArray("10.0.0.1 alpha#note") << QByteArray("note") << QByteArray("alpha");
     QTest::newRow("tab inside comment") << QByteArray("10.0.0.1 alpha #\ta\tb\t") << QByteArray("a b")
                                         << QByteArray("alpha");
     QTest::newRow("empty comment") << QByteArray("10.0.0.1 alpha #   ") << QByteArray("") << QByteArray("alpha");
@@ -384,8 +384,9 @@ void HostsDataTest::readerKeepsNulAndInvalidUtf8AndLongLines()
 {
     using namespace std::string_literals;
     const Reading odd = readBytes("1.1.1.1 nul\0byte \xFF\xFEname # c\0mment\xC3\n"s);
-    QCOMPARE(odd.entries, (std::vector<EntryFields>{{"1.1.1.1", "nul\0byte"s, "c\0mment\xC3"s},
-                                                    {"1.1.1.1", "\xFF\xFEname", "c\0mment\xC3"s}}));
+    QCOMPARE(odd.entries,
+             (std::vector<EntryFields>{{"1.1.1.1", "nul\0byte"s, "c\0mment\xC3"s},
+                                       {"1.1.1.1", "\xFF\xFEname", "c\0mment\xC3"s}}));
 
     const std::string longHost(3 * 1024 * 1024, 'x');
     const Reading longLine = readBytes("# " + std::string(1024 * 1024, 'h') + "\n0.0.0.0 " + longHost + " short\n");
@@ -449,9 +450,8 @@ void HostsDataTest::readerDuplicatesAndNoticeAnswers()
     const Reading reading = readBytes(bytes, {NoticeAnswer::KeepNoticing, NoticeAnswer::Silence});
     QCOMPARE(reading.notices, (std::vector<std::string>{"a", "A"}));
     QCOMPARE(reading.stats.duplicates, std::size_t{4});
-    QCOMPARE(reading.entries, (std::vector<EntryFields>{{"1.1.1.1", "a", "first"},
-                                                        {"2.2.2.2", "b", ""},
-                                                        {"4.4.4.4", "c", ""}}));
+    QCOMPARE(reading.entries,
+             (std::vector<EntryFields>{{"1.1.1.1", "a", "first"}, {"2.2.2.2", "b", ""}, {"4.4.4.4", "c", ""}}));
 
     const Reading allShown = readBytes(bytes);
     QCOMPARE(allShown.notices, (std::vector<std::string>{"a", "A", "B", "b"}));
@@ -467,12 +467,13 @@ void HostsDataTest::readerNoticeGetsHostnameAsInFile()
 void HostsDataTest::writerWorkedExample()
 {
     HostCollection hosts;
-    addAll(hosts, {{"127.0.0.1", "localhost", "Local loop-back hostname"},
-                   {"10.0.0.1", "alpha", ""},
-                   {"10.0.0.1", "beta", ""},
-                   {"10.0.0.1", "gamma", ""},
-                   {"10.0.0.1", "delta", "test"},
-                   {"10.0.0.2", "epsilon", ""}});
+    addAll(hosts,
+           {{"127.0.0.1", "localhost", "Local loop-back hostname"},
+            {"10.0.0.1", "alpha", ""},
+            {"10.0.0.1", "beta", ""},
+            {"10.0.0.1", "gamma", ""},
+            {"10.0.0.1", "delta", "test"},
+            {"10.0.0.2", "epsilon", ""}});
     for (int i = 1; i <= 11; ++i)
         addAll(hosts, {{"10.0.0.5", numbered(i < 10 ? "h0" : "h", i), ""}});
     addAll(hosts, {{"10.0.0.1", "zeta", ""}});
@@ -495,10 +496,11 @@ void HostsDataTest::writerNinePerLine()
     HostCollection hosts;
     for (int i = 0; i < 19; ++i)
         addAll(hosts, {{"0.0.0.0", numbered("n", i), ""}});
-    QCOMPARE(formatHostsFile("", hosts), "\r\n"
-                                         "0.0.0.0\tn0 n1 n2 n3 n4 n5 n6 n7 n8\r\n"
-                                         "0.0.0.0\tn9 n10 n11 n12 n13 n14 n15 n16 n17\r\n"
-                                         "0.0.0.0\tn18\r\n");
+    QCOMPARE(formatHostsFile("", hosts),
+             "\r\n"
+             "0.0.0.0\tn0 n1 n2 n3 n4 n5 n6 n7 n8\r\n"
+             "0.0.0.0\tn9 n10 n11 n12 n13 n14 n15 n16 n17\r\n"
+             "0.0.0.0\tn18\r\n");
     // Addresses are compared exactly, letter case included.
     HostCollection cased;
     addAll(cased, {{"fe80::A", "x", ""}, {"fe80::a", "y", ""}});

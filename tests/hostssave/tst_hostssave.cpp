@@ -81,8 +81,14 @@ private slots:
 #endif
 
 private:
-    std::string path() const { return QDir(directory_->path()).filePath("hosts").toStdString(); }
-    QString qpath() const { return QString::fromStdString(path()); }
+    std::string path() const
+    {
+        return QDir(directory_->path()).filePath("hosts").toStdString();
+    }
+    QString qpath() const
+    {
+        return QString::fromStdString(path());
+    }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
@@ -173,8 +179,8 @@ void HostsSaveTest::deniedSystemFileGoesThroughTheHelper_data()
     QTest::newRow("unconfirmed") << "unconfirmed" << SaveResult::SavedUnconfirmed << "Input/output error";
     QTest::newRow("helper fails") << "error" << SaveResult::Refused
                                   << "Cannot write /etc/hosts: No space left on device";
-    QTest::newRow("authentication refused") << "refused" << SaveResult::Refused
-                                            << "Authentication was cancelled or refused";
+    QTest::newRow("authentication refused")
+        << "refused" << SaveResult::Refused << "Authentication was cancelled or refused";
 }
 
 void HostsSaveTest::deniedSystemFileGoesThroughTheHelper()
@@ -199,8 +205,9 @@ void HostsSaveTest::deniedSystemFileGoesThroughTheHelper()
     QCOMPARE(QString::fromStdString(outcome.reason), reason);
     QCOMPARE(helperCalls, (std::vector<bool>{true, false}));
     const std::string expected = editing.formatted();
-    QCOMPARE(recorded("request"), QByteArray::fromStdString(savehelper::encodeHeader(
-                                      FileSnapshot::of(kFile.toStdString()), expected.size()) + expected));
+    QCOMPARE(recorded("request"),
+             QByteArray::fromStdString(savehelper::encodeHeader(FileSnapshot::of(kFile.toStdString()), expected.size())
+                                       + expected));
     const bool saved = result != SaveResult::Refused;
     if (saved)
         QVERIFY(outcome.snapshot == FileSnapshot::of(expected));

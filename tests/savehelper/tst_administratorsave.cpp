@@ -63,18 +63,22 @@ void AdministratorSaveTest::cleanup()
 
 void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
 {
-    QTest::addColumn<QString>("answer");   // what the stand-in pkexec answers
-    QTest::addColumn<bool>("writable");    // the editor may write the file itself
-    QTest::addColumn<QString>("leaving");  // SAVE/CLOSE, or CANCEL and Yes
-    QTest::addColumn<QString>("reason");   // of the error box; empty: the program ends
-    QTest::newRow("writable: no helper") << "error" << true << "close" << "";
-    QTest::newRow("helper saves") << "saved" << false << "close" << "";
-    QTest::newRow("helper saves after Yes") << "saved" << false << "cancel" << "";
+    QTest::addColumn<QString>("answer");  // what the stand-in pkexec answers
+    QTest::addColumn<bool>("writable");   // the editor may write the file itself
+    QTest::addColumn<QString>("leaving"); // SAVE/CLOSE, or CANCEL and Yes
+    QTest::addColumn<QString>("reason");  // of the error box; empty: the program ends
+    QTest::newRow("writable: no helper") << "error" << true << "close"
+                                         << "";
+    QTest::newRow("helper saves") << "saved" << false << "close"
+                                  << "";
+    QTest::newRow("helper saves after Yes") << "saved" << false << "cancel"
+                                            << "";
     QTest::newRow("helper fails") << "error" << false << "close"
                                   << "Cannot write /etc/hosts: No space left on device";
     QTest::newRow("authentication refused") << "refused" << false << "close"
                                             << "Authentication was cancelled or refused";
-    QTest::newRow("refused after Yes") << "refused" << false << "cancel" << "Authentication was cancelled or refused";
+    QTest::newRow("refused after Yes") << "refused" << false << "cancel"
+                                       << "Authentication was cancelled or refused";
     QTest::newRow("polkit not running") << "no-polkit" << false << "close"
                                         << "pkexec could not ask for administrator rights: Error getting authority: "
                                            "Could not connect";
@@ -109,8 +113,10 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()
         QCOMPARE(recorded("request"), "<none>");
     } else {
         // The request: the file as it was read, and the content to write.
-        QCOMPARE(recorded("request"), QByteArray::fromStdString(savehelper::encodeHeader(
-                                          savehelper::FileSnapshot::of(kFile.toStdString()), expected.size()) + expected));
+        QCOMPARE(recorded("request"),
+                 QByteArray::fromStdString(
+                     savehelper::encodeHeader(savehelper::FileSnapshot::of(kFile.toStdString()), expected.size())
+                     + expected));
         QVERIFY2(recorded("arguments").endsWith("/tessaly-save-helper"), recorded("arguments").constData());
     }
     QFile file(hosts());
@@ -141,8 +147,9 @@ void AdministratorSaveTest::unconfirmedSaveThroughTheHelperKeepsTheWindow()
     window.findChild<QPushButton*>("cmdClose")->click();
     const QList<platform::MessageRequest> boxes = platform::messagescript::shown();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].prompt, "The hosts file was saved, but the system could not confirm that the change is on "
-                              "disk (Input/output error). Save again to be sure.");
+    QCOMPARE(boxes[0].prompt,
+             "The hosts file was saved, but the system could not confirm that the change is on "
+             "disk (Input/output error). Save again to be sure.");
     QCOMPARE(ending.count(), 0);
     QVERIFY(window.isVisible() && window.isEnabled());
 }

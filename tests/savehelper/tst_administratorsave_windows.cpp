@@ -50,8 +50,7 @@ QByteArray hostsContent()
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
-    SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                       FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), FILE_ATTRIBUTE_NORMAL);
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
@@ -84,8 +83,7 @@ UnixName wineUnixName()
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
 }
 
-bool runOnHost(const std::wstring& program, const std::vector<std::wstring>& paths,
-               const std::function<bool()>& done)
+bool runOnHost(const std::wstring& program, const std::vector<std::wstring>& paths, const std::function<bool()>& done)
 {
     const UnixName unixName = wineUnixName();
     if (!unixName)
@@ -189,45 +187,46 @@ void AdministratorSaveTest::cleanup()
 
 void AdministratorSaveTest::helperRefusals_data()
 {
-    QTest::addColumn<QString>("folder");       // where the request is staged, below the scratch folder
-    QTest::addColumn<QByteArray>("staged");    // the staged request
-    QTest::addColumn<QString>("length");       // on the command line; empty: the staged length
-    QTest::addColumn<QString>("digest");       // on the command line; empty: the staged SHA-256
-    QTest::addColumn<QStringList>("extra");    // more arguments; "-" alone: one argument fewer
+    QTest::addColumn<QString>("folder");    // where the request is staged, below the scratch folder
+    QTest::addColumn<QByteArray>("staged"); // the staged request
+    QTest::addColumn<QString>("length");    // on the command line; empty: the staged length
+    QTest::addColumn<QString>("digest");    // on the command line; empty: the staged SHA-256
+    QTest::addColumn<QStringList>("extra"); // more arguments; "-" alone: one argument fewer
     QTest::addColumn<uint>("exitCode");
 
     const QByteArray good = request(kOld, kNew);
     const QStringList none;
-    QTest::newRow("saves") << "" << good << "" << "" << none << uint(HelperExit::Saved);
+    QTest::newRow("saves") << "" << good << ""
+                           << "" << none << uint(HelperExit::Saved);
     // A user name outside the code page puts such letters in the temporary folder.
-    QTest::newRow("staged below non-ANSI letters") << QString::fromUtf8("Δοκιμή ǅ") << good << "" << "" << none
-                                                   << uint(HelperExit::Saved);
-    QTest::newRow("file changed since it was read") << "" << request("# other\r\n", kNew) << "" << "" << none
-                                                    << uint(HelperExit::FileChanged);
-    QTest::newRow("truncated request") << "" << good.left(good.size() - 3) << "" << "" << none
-                                       << uint(HelperExit::RequestRefused);
+    QTest::newRow("staged below non-ANSI letters") << QString::fromUtf8("Δοκιμή ǅ") << good << ""
+                                                   << "" << none << uint(HelperExit::Saved);
+    QTest::newRow("file changed since it was read") << "" << request("# other\r\n", kNew) << ""
+                                                    << "" << none << uint(HelperExit::FileChanged);
+    QTest::newRow("truncated request") << "" << good.left(good.size() - 3) << ""
+                                       << "" << none << uint(HelperExit::RequestRefused);
     QByteArray oversized = good;
     const std::uint64_t tooLong = kMaxContentBytes + 1;
     for (int i = 0; i < 8; ++i)
         oversized[32 + i] = static_cast<char>((tooLong >> (8 * i)) & 0xFF);
-    QTest::newRow("oversized request") << "" << oversized << "" << "" << none << uint(HelperExit::RequestRefused);
-    QTest::newRow("not a request") << "" << QByteArray(64, 'x') << "" << "" << none
-                                   << uint(HelperExit::RequestRefused);
+    QTest::newRow("oversized request") << "" << oversized << ""
+                                       << "" << none << uint(HelperExit::RequestRefused);
+    QTest::newRow("not a request") << "" << QByteArray(64, 'x') << ""
+                                   << "" << none << uint(HelperExit::RequestRefused);
     QTest::newRow("other SHA-256") << "" << good << "" << sha256(good + "x") << none
                                    << uint(HelperExit::RequestAltered);
     QTest::newRow("other length") << "" << good << QString::number(good.size() + 1) << "" << none
                                   << uint(HelperExit::RequestAltered);
-    QTest::newRow("length beyond the limit") << "" << good << "999999999999" << "" << none
-                                             << uint(HelperExit::ArgumentsRefused);
+    QTest::newRow("length beyond the limit") << "" << good << "999999999999"
+                                             << "" << none << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("upper-case SHA-256") << "" << good << "" << sha256(good).toUpper() << none
                                         << uint(HelperExit::ArgumentsRefused);
-    QTest::newRow("extra argument") << "" << good << "" << "" << QStringList{"C:\\elsewhere\\hosts"}
-                                    << uint(HelperExit::ArgumentsRefused);
-    QTest::newRow("missing argument") << "" << good << "" << "" << QStringList{"-"}
-                                      << uint(HelperExit::ArgumentsRefused);
+    QTest::newRow("extra argument") << "" << good << ""
+                                    << "" << QStringList{"C:\\elsewhere\\hosts"} << uint(HelperExit::ArgumentsRefused);
+    QTest::newRow("missing argument") << "" << good << ""
+                                      << "" << QStringList{"-"} << uint(HelperExit::ArgumentsRefused);
     QTest::newRow("staged path is a folder") << "folder-named-request" << QByteArray() << QString::number(good.size())
-                                             << sha256(good) << none
-                                             << uint(HelperExit::StagedFileRefused);
+                                             << sha256(good) << none << uint(HelperExit::StagedFileRefused);
 }
 
 void AdministratorSaveTest::helperRefusals()
@@ -270,8 +269,8 @@ void AdministratorSaveTest::helperRefusesALinkedHostsFile()
         QSKIP("this system makes no symbolic links here");
     const QByteArray staged = request(kOld, kNew);
     writeFile(scratch_->filePath("request"), staged);
-    const uint exitCode = runHelper({QDir::toNativeSeparators(scratch_->filePath("request")),
-                                     QString::number(staged.size()), sha256(staged)});
+    const uint exitCode = runHelper(
+        {QDir::toNativeSeparators(scratch_->filePath("request")), QString::number(staged.size()), sha256(staged)});
     removeSymbolicLink(hosts);
     QCOMPARE(exitCode, uint(HelperExit::Redirected));
     QFile target(elsewhere);
@@ -297,9 +296,9 @@ AdministratorSaveTest::Leaving AdministratorSaveTest::addAndSave()
 
 void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
 {
-    QTest::addColumn<bool>("denied");   // the editor's own save is refused
+    QTest::addColumn<bool>("denied"); // the editor's own save is refused
     QTest::addColumn<bool>("declined");
-    QTest::addColumn<bool>("readOnly"); // the helper's own save fails
+    QTest::addColumn<bool>("readOnly");  // the helper's own save fails
     QTest::addColumn<QString>("reason"); // of the error box; empty: saved
     QTest::newRow("writable: no helper") << false << false << false << "";
     QTest::newRow("helper saves") << true << false << false << "";

@@ -81,10 +81,12 @@ void SaveHelperTest::requests_data()
     QTest::newRow("other version") << withVersion(good, 2)
                                    << "The request has protocol version 2; this helper speaks version 1.";
     QTest::newRow("body cut short") << good.left(good.size() - 1) << "The request is shorter than its stated length.";
-    QTest::newRow("body too long") << good + "x" << "The request is longer than its stated length.";
-    QTest::newRow("announces 256 MiB, sends little") << withLength(good, kMaxContentBytes)
-                                                     << "The request is shorter than its stated length.";
-    QTest::newRow("over 256 MiB") << withLength(good, kMaxContentBytes + 1) << "The new content is larger than 256 MiB.";
+    QTest::newRow("body too long") << good + "x"
+                                   << "The request is longer than its stated length.";
+    QTest::newRow("announces 256 MiB, sends little")
+        << withLength(good, kMaxContentBytes) << "The request is shorter than its stated length.";
+    QTest::newRow("over 256 MiB") << withLength(good, kMaxContentBytes + 1)
+                                  << "The new content is larger than 256 MiB.";
 }
 
 void SaveHelperTest::requests()
@@ -124,7 +126,7 @@ void SaveHelperTest::answerLines()
 #ifndef _WIN32
 void SaveHelperTest::helperAsRoot_data()
 {
-    QTest::addColumn<QString>("how");    // how the helper is started
+    QTest::addColumn<QString>("how"); // how the helper is started
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QString>("output"); // its line, or its start
     QTest::addColumn<bool>("saved");
@@ -174,8 +176,9 @@ void SaveHelperTest::helperAsRoot()
     environment.insert("HELPER", TESSALY_SAVE_HELPER);
     environment.insert("HOSTS", hosts);
     shell.setProcessEnvironment(environment);
-    shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
-                            "mount --bind \"$HOSTS\" /etc/hosts && " + start + "; echo \"exit $?\""});
+    shell.start("unshare",
+                {"-m", "--propagation", "private", "sh", "-c",
+                 "mount --bind \"$HOSTS\" /etc/hosts && " + start + "; echo \"exit $?\""});
     if (!shell.waitForStarted())
         QSKIP("unshare is not available");
     shell.write(input);
@@ -197,25 +200,29 @@ void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks_data()
     // The test's folder is mounted over /etc; `setup` runs in it as root
     // before the helper starts, with "old" holding the file's old content.
     QTest::addColumn<QString>("setup");
-    QTest::addColumn<bool>("present"); // what the editor saw: the old content, or no file
+    QTest::addColumn<bool>("present");    // what the editor saw: the old content, or no file
     QTest::addColumn<QString>("output");  // or the start of an error line
     QTest::addColumn<QString>("changed"); // the file that must hold the new content; empty: none changes
-    QTest::newRow("plain file") << "cp old hosts" << true << "saved" << "hosts";
+    QTest::newRow("plain file") << "cp old hosts" << true << "saved"
+                                << "hosts";
     QTest::newRow("links through root's folders")
         << "mkdir -p real/deeper && cp old real/deeper/hosts && ln -s deeper real/link && ln -s real/link/hosts hosts"
-        << true << "saved" << "real/deeper/hosts";
-    QTest::newRow("group write for root's group") << "mkdir -m 775 shared && cp old shared/hosts && ln -s shared/hosts hosts"
-                                                  << true << "saved" << "shared/hosts";
-    QTest::newRow("a missing file is created") << "true" << false << "saved" << "hosts";
+        << true << "saved"
+        << "real/deeper/hosts";
+    QTest::newRow("group write for root's group")
+        << "mkdir -m 775 shared && cp old shared/hosts && ln -s shared/hosts hosts" << true << "saved"
+        << "shared/hosts";
+    QTest::newRow("a missing file is created") << "true" << false << "saved"
+                                               << "hosts";
     QTest::newRow("folder every user may write")
         << "mkdir -m 1777 open && cp old open/hosts && ln -s open/hosts hosts" << true
         << "error: The hosts file is reached through the folder /etc/open, which can be written by every user."
         << "";
-    QTest::newRow("folder of another user") << "mkdir mine && chown 65534 mine && cp old mine/hosts && ln -s mine/hosts hosts"
-                                            << true
-                                            << "error: The hosts file is reached through the folder /etc/mine, which "
-                                               "is owned by user 65534, not root."
-                                            << "";
+    QTest::newRow("folder of another user")
+        << "mkdir mine && chown 65534 mine && cp old mine/hosts && ln -s mine/hosts hosts" << true
+        << "error: The hosts file is reached through the folder /etc/mine, which "
+           "is owned by user 65534, not root."
+        << "";
     QTest::newRow("folder of another group") << "mkdir -m 775 staff && chgrp 50 staff && cp old staff/hosts && "
                                                 "ln -s staff/hosts hosts"
                                              << true
@@ -240,7 +247,8 @@ void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks_data()
                                    << "";
     // What the file really is, not "changed by another program".
     QTest::newRow("link loop") << "ln -s hosts hosts" << true
-                               << "error: Cannot follow the link /etc/hosts: Too many levels of symbolic links" << "";
+                               << "error: Cannot follow the link /etc/hosts: Too many levels of symbolic links"
+                               << "";
     QTest::newRow("folder") << "mkdir hosts" << true
                             << "error: The hosts file /etc/hosts cannot be read (Is a directory), so it was left as "
                                "it is."
@@ -272,13 +280,17 @@ void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks()
             std::uint32_t id;
         };
         const std::uint32_t version = 2;
-        const AclEntry acl[] = {{0x01, 7, 0xFFFFFFFF}, {0x02, 7, 12345}, {0x04, 5, 0xFFFFFFFF},
-                                {0x10, 7, 0xFFFFFFFF}, {0x20, 5, 0xFFFFFFFF}};
+        const AclEntry acl[] = {{0x01, 7, 0xFFFFFFFF},
+                                {0x02, 7, 12345},
+                                {0x04, 5, 0xFFFFFFFF},
+                                {0x10, 7, 0xFFFFFFFF},
+                                {0x20, 5, 0xFFFFFFFF}};
         QByteArray value(reinterpret_cast<const char*>(&version), sizeof version);
         value.append(reinterpret_cast<const char*>(acl), sizeof acl);
         QVERIFY(QDir(etc.path()).mkdir("acl"));
-        if (::setxattr(QFile::encodeName(etc.filePath("acl")).constData(), "system.posix_acl_access",
-                       value.constData(), static_cast<std::size_t>(value.size()), 0) != 0)
+        if (::setxattr(QFile::encodeName(etc.filePath("acl")).constData(), "system.posix_acl_access", value.constData(),
+                       static_cast<std::size_t>(value.size()), 0)
+            != 0)
             QSKIP("this file system has no POSIX ACLs");
         setup.replace("mkdir acl && ", "");
     }
@@ -289,8 +301,9 @@ void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks()
     environment.insert("ETC", etc.path());
     shell.setProcessEnvironment(environment);
     shell.setWorkingDirectory(etc.path());
-    shell.start("unshare", {"-m", "--propagation", "private", "sh", "-c",
-                            setup + " && mount --bind \"$ETC\" /etc && cd / && PKEXEC_UID=1000 \"$HELPER\""});
+    shell.start("unshare",
+                {"-m", "--propagation", "private", "sh", "-c",
+                 setup + " && mount --bind \"$ETC\" /etc && cd / && PKEXEC_UID=1000 \"$HELPER\""});
     if (!shell.waitForStarted())
         QSKIP("unshare is not available");
     shell.write(request(present ? snapshotOf(kOld) : FileSnapshot{}, kNew));
@@ -302,8 +315,8 @@ void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks()
     QVERIFY2(result == output || (output.startsWith("error: ") && result.startsWith(output + " ")), qPrintable(result));
 
     // Only the file named changed; nothing new appeared through a link.
-    const QStringList files = {"hosts", "real/deeper/hosts", "shared/hosts", "open/hosts", "mine/hosts",
-                               "staff/hosts", "acl/hosts", "real", "elsewhere"};
+    const QStringList files = {"hosts",       "real/deeper/hosts", "shared/hosts", "open/hosts", "mine/hosts",
+                               "staff/hosts", "acl/hosts",         "real",         "elsewhere"};
     for (const QString& name : files) {
         QFile file(etc.filePath(name));
         const QFileInfo info(etc.filePath(name));
