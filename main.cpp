@@ -3,8 +3,16 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char* argv[])
 {
+#ifdef SIGXFSZ
+    // A file size limit must not kill a save half way (started as root by
+    // hand, the editor rewrites the file itself): the write fails instead,
+    // and the old bytes are put back.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     // Ties the window to its desktop entry: the Wayland app id, and the end
     // of the start-up notification.

@@ -15,10 +15,13 @@
 #include "saverequest.h"
 #include "trustedpath_posix.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,10 +48,45 @@ long long readStandardInput(char* buffer, std::size_t size)
     }
 }
 
+// pkexec keeps the caller's resource limits and, started from a terminal,
+// its process group: a file size limit would kill the helper half way
+// through rewriting the file in place (SIGXFSZ), and Ctrl+C in the editor's
+// terminal would reach it too. It leaves them behind before anything else;
+// the signals stay blocked until it has answered.
+void leaveTheCallersLimitsAndSignals()
+{
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP})
+        sigaddset(&stopping, signal);
+    ::sigprocmask(SIG_BLOCK, &stopping, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Fails only for a process that already leads its group: it goes on.
+    ::setsid();
+    // Without CAP_SYS_RESOURCE (a container's root) only up to the hard limit.
+    const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    for (const int resource : {RLIMIT_FSIZE, RLIMIT_CPU, RLIMIT_AS, RLIMIT_DATA, RLIMIT_STACK}) {
+        rlimit now{};
+        if (::setrlimit(resource, &unlimited) != 0 && ::getrlimit(resource, &now) == 0) {
+            now.rlim_cur = now.rlim_max;
+            ::setrlimit(resource, &now);
+        }
+    }
+    // Not unlimited on Linux; a few files are all a save opens.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 64) {
+        files.rlim_cur = 64;
+        files.rlim_max = std::max<rlim_t>(files.rlim_max, 64);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
 } // namespace
 
 int main(int argc, char**)
 {
+    leaveTheCallersLimitsAndSignals();
     if (argc != 1)
         return refuse("This helper takes no arguments.");
     if (::geteuid() != 0)

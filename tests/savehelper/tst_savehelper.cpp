@@ -12,6 +12,10 @@
 #include <QTest>
 
 #ifndef _WIN32
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -46,6 +50,45 @@ QByteArray withLength(QByteArray bytes, std::uint64_t length)
         bytes[32 + i] = static_cast<char>((length >> (8 * i)) & 0xFF);
     return bytes;
 }
+
+#ifndef _WIN32
+bool mayRaiseHardLimits()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = status.readAll();
+    const int at = text.indexOf("CapEff:");
+    const qulonglong capabilities =
+        text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed().toULongLong(nullptr, 16);
+    return at >= 0 && (capabilities & (1ull << 24)); // CAP_SYS_RESOURCE
+}
+
+// Waits (at most three seconds) until the save helper started by the shell
+// `shell` blocks SIGINT, which it does first of all.
+void waitForTheHelperToBlockInterrupts(qint64 shell)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 3000) {
+        QFile children(QString("/proc/%1/task/%1/children").arg(shell));
+        if (children.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& child : children.readAll().split(' ')) {
+                QFile status("/proc/" + child.trimmed() + "/status");
+                if (child.trimmed().isEmpty() || !status.open(QIODevice::ReadOnly))
+                    continue;
+                const QByteArray text = status.readAll();
+                const int at = text.indexOf("SigBlk:");
+                if (text.startsWith("Name:\ttessaly-save") && at >= 0
+                    && (text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed().toULongLong(nullptr, 16)
+                        & (1u << (SIGINT - 1))))
+                    return;
+            }
+        }
+        QThread::msleep(10);
+    }
+}
+#endif
 
 } // namespace
 
@@ -147,6 +190,15 @@ void SaveHelperTest::helperAsRoot_data()
     QTest::newRow("not root") << "nobody" << good << "error: This helper must run as root." << false;
     // Arguments could point a root program elsewhere (a file, Qt plugins).
     QTest::newRow("arguments") << "arguments" << good << "error: This helper takes no arguments." << false;
+    // The caller's limits and signals do not reach it: rewriting the file in
+    // place (it is bind-mounted) under a file size limit far below its size
+    // keeps every byte, and Ctrl+C in the caller's terminal (SIGINT to its
+    // process group) while the request is still arriving stops nothing.
+    QByteArray large;
+    for (int i = 0; large.size() < 4600; ++i)
+        large += "10.0.0." + QByteArray::number(i % 250) + "\thost-" + QByteArray::number(i) + ".example\r\n";
+    QTest::newRow("caller's file size limit") << "limited" << request(snapshotOf(kOld), large) << "saved" << true;
+    QTest::newRow("caller interrupted") << "interrupted" << request(snapshotOf(kOld), large) << "saved" << true;
 }
 
 void SaveHelperTest::helperAsRoot()
@@ -171,7 +223,14 @@ void SaveHelperTest::helperAsRoot()
         start = "PKEXEC_UID=1000 setpriv --reuid=65534 --regid=65534 --clear-groups \"$HELPER\"";
     else if (how == "arguments")
         start = "PKEXEC_UID=1000 \"$HELPER\" -platformpluginpath /tmp";
+    else if (how == "limited")
+        // Only a soft limit where root may not raise a hard one (a container).
+        start = (mayRaiseHardLimits() ? "ulimit -f 1 && " : "ulimit -S -f 1 && ") + start;
+    else if (how == "interrupted")
+        start = "trap 'echo interrupted >&2' INT; " + start;
     QProcess shell;
+    // A process group of its own, which the interrupt is sent to.
+    shell.setChildProcessModifier([] { ::setsid(); });
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HELPER", TESSALY_SAVE_HELPER);
     environment.insert("HOSTS", hosts);
@@ -181,6 +240,15 @@ void SaveHelperTest::helperAsRoot()
                  "mount --bind \"$HOSTS\" /etc/hosts && " + start + "; echo \"exit $?\""});
     if (!shell.waitForStarted())
         QSKIP("unshare is not available");
+    const QByteArray content = input.mid(int(kHeaderBytes));
+    if (how == "interrupted") {
+        shell.write(input.left(input.size() / 2));
+        QVERIFY(shell.waitForBytesWritten(10000));
+        waitForTheHelperToBlockInterrupts(shell.processId());
+        ::kill(-static_cast<pid_t>(shell.processId()), SIGINT);
+        QThread::msleep(100);
+        input = input.mid(input.size() / 2);
+    }
     shell.write(input);
     shell.closeWriteChannel();
     QVERIFY(shell.waitForFinished(60000));
@@ -192,7 +260,7 @@ void SaveHelperTest::helperAsRoot()
     QVERIFY2(lines[0].startsWith(output), qPrintable(result));
     QCOMPARE(lines[1], saved ? "exit 0" : (lines[0].startsWith("error: Cannot") ? "exit 1" : "exit 2"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), saved ? kNew : kOld);
+    QCOMPARE(file.readAll(), saved ? content : kOld);
 }
 
 void SaveHelperTest::helperWritesOnlyThroughRootsFoldersAndLinks_data()
