@@ -23,7 +23,12 @@ bool canSaveWithAdministratorRights();
 // its windows from acting meanwhile.
 fileaccess::SaveOutcome saveWithAdministratorRights(const fileaccess::FileSnapshot& expected, std::string_view content);
 
-#ifdef _WIN32
+#ifndef _WIN32
+namespace testing {
+// Tests start this program instead of the system's pkexec; empty for pkexec.
+void setPkexecProgram(const std::string& path);
+} // namespace testing
+#else
 namespace testing {
 // Tests start the helper at this path instead of the one
 // beside the program; empty for the one beside it.

@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace savehelper {
 
@@ -15,6 +14,14 @@ using fileaccess::FileSnapshot;
 using fileaccess::SaveOutcome;
 
 namespace {
+
+// The system's own pkexec, by its absolute path: one found through PATH
+// could be a program of the user's that collects the password.
+std::string& pkexecProgram()
+{
+    static std::string path = TESSALY_PKEXEC;
+    return path;
+}
 
 // pkexec's exit codes when it did not run the program.
 constexpr int kAuthenticationDismissed = 126;
@@ -45,9 +52,11 @@ bool canSaveWithAdministratorRights()
 
 SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::string_view content)
 {
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (pkexec.isEmpty())
-        return {false, "Saving needs administrator rights, and pkexec, which asks for them, is not installed."};
+    const QString pkexec = QString::fromStdString(pkexecProgram());
+    if (!QFileInfo(pkexec).isExecutable())
+        return {false,
+                "Saving needs administrator rights, and pkexec, which asks for them, is not installed ("
+                    + pkexecProgram() + ")."};
 
     QProcess helper;
     helper.setProgram(pkexec);
@@ -87,5 +96,12 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     }
     return {false, "The save helper ended without an answer: " + helper.readAllStandardError().trimmed().toStdString()};
 }
+
+namespace testing {
+void setPkexecProgram(const std::string& path)
+{
+    pkexecProgram() = path.empty() ? std::string(TESSALY_PKEXEC) : path;
+}
+} // namespace testing
 
 } // namespace savehelper

@@ -181,6 +181,10 @@ void HostsSaveTest::deniedSystemFileGoesThroughTheHelper_data()
                                   << "Cannot write /etc/hosts: No space left on device";
     QTest::newRow("authentication refused")
         << "refused" << SaveResult::Refused << "Authentication was cancelled or refused";
+    // pkexec is the system's, by its absolute path, never one found on PATH.
+    QTest::newRow("no pkexec") << "missing" << SaveResult::Refused
+                               << "Saving needs administrator rights, and pkexec, which asks for them, is not "
+                                  "installed (/nonexistent/pkexec).";
 }
 
 void HostsSaveTest::deniedSystemFileGoesThroughTheHelper()
@@ -195,19 +199,23 @@ void HostsSaveTest::deniedSystemFileGoesThroughTheHelper()
     QVERIFY(setImmutable(scratch + "/hosts", true));
     qputenv("STANDIN_ANSWER", answer.toLatin1());
 
+    if (answer == "missing")
+        savehelper::testing::setPkexecProgram("/nonexistent/pkexec");
+
     Editing editing("/etc/hosts");
     std::vector<bool> helperCalls;
     const int flushes = fileaccess::testing::nameCacheFlushRequests();
     const hostssave::HostsFileSave outcome = editing.save("/etc/hosts", {}, &helperCalls);
     setImmutable(scratch + "/hosts", false);
+    savehelper::testing::setPkexecProgram((scratch + "/pkexec").toStdString());
 
     QCOMPARE(outcome.result, result);
     QCOMPARE(QString::fromStdString(outcome.reason), reason);
     QCOMPARE(helperCalls, (std::vector<bool>{true, false}));
     const std::string expected = editing.formatted();
-    QCOMPARE(recorded("request"),
-             QByteArray::fromStdString(savehelper::encodeHeader(FileSnapshot::of(kFile.toStdString()), expected.size())
-                                       + expected));
+    const QByteArray request = QByteArray::fromStdString(
+        savehelper::encodeHeader(FileSnapshot::of(kFile.toStdString()), expected.size()) + expected);
+    QCOMPARE(recorded("request"), answer == "missing" ? QByteArray("<none>") : request);
     const bool saved = result != SaveResult::Refused;
     if (saved)
         QVERIFY(outcome.snapshot == FileSnapshot::of(expected));

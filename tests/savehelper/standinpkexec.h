@@ -4,10 +4,13 @@
 // A private /etc/hosts and a stand-in pkexec, for tests of saving through the
 // save helper. As root, enterPrivateHostsFile() moves the process into a
 // private mount namespace whose /etc/hosts is a test file that can be made
-// immutable (so that even root's own save is refused), and puts first on
-// PATH a pkexec that records the request and answers as STANDIN_ANSWER
-// tells: saved, error, unconfirmed, refused or no-polkit. Call it before Qt
-// starts a thread: a mount namespace is per process only then.
+// immutable (so that even root's own save is refused), and has the editor
+// start, instead of pkexec, a stand-in that records the request and answers
+// as STANDIN_ANSWER tells: saved, error, unconfirmed, refused or no-polkit.
+// Call it before Qt starts a thread: a mount namespace is per process only
+// then.
+
+#include "administratorsave.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -77,7 +80,7 @@ inline void enterPrivateHostsFile(QTemporaryDir& directory)
                   "exit 127\n");
     standIn.close();
     standIn.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("PATH", QFile::encodeName(directory.path()) + ":" + qgetenv("PATH"));
+    savehelper::testing::setPkexecProgram(QFile::encodeName(standIn.fileName()).toStdString());
     qputenv("STANDIN_DIR", QFile::encodeName(directory.path()));
     scratch = directory.path();
 }
