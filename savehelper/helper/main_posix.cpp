@@ -20,6 +20,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -82,11 +84,8 @@ void leaveTheCallersLimitsAndSignals()
     }
 }
 
-} // namespace
-
-int main(int argc, char**)
+int save(int argc)
 {
-    leaveTheCallersLimitsAndSignals();
     if (argc != 1)
         return refuse("This helper takes no arguments.");
     if (::geteuid() != 0)
@@ -111,4 +110,22 @@ int main(int argc, char**)
         return refuse("The hosts file " + path + " was changed by another program after Tessaly read it.");
     const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path, request.content);
     return answer(savehelper::answerLine(outcome), outcome.saved ? (outcome.confirmedOnDisk ? 0 : 3) : 1);
+}
+
+} // namespace
+
+int main(int argc, char**)
+{
+    leaveTheCallersLimitsAndSignals();
+    // An answer of its own for whatever goes wrong, rather than an abort
+    // that the editor could only call an ending without an answer.
+    try {
+        return save(argc);
+    } catch (const std::bad_alloc&) {
+        return refuse("The save helper ran out of memory.");
+    } catch (const std::exception& error) {
+        return refuse(std::string("The save helper stopped on an unexpected error: ") + error.what());
+    } catch (...) {
+        return refuse("The save helper stopped on an unexpected error.");
+    }
 }

@@ -171,5 +171,11 @@ int wmain(int argc, wchar_t** argv)
     // Before anything loads a DLL: only from the system folder, never from
     // the helper's own folder, which its user may be able to write.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return static_cast<int>(save(argc, argv));
+    // An exit code of its own for whatever goes wrong, rather than an abort
+    // (exit code 3) that the editor would take for a refused staged file.
+    try {
+        return static_cast<int>(save(argc, argv));
+    } catch (...) {
+        return static_cast<int>(exitCode(HelperExit::Failed));
+    }
 }

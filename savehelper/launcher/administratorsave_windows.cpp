@@ -211,6 +211,8 @@ std::string describeExit(DWORD code)
         return "The hosts file " + hosts
             + " is reached through a junction or a symbolic link. The save helper writes only the file below the "
               "system directory itself.";
+    case HelperExit::Failed:
+        return "The save helper stopped on an unexpected error (it may have run out of memory).";
     default:
         break;
     }

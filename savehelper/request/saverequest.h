@@ -88,6 +88,7 @@ enum class HelperExit : std::uint32_t {
     NoSystemDirectory = 9, // the hosts file's place is unknown
     Unreadable = 10,       // the hosts file is there but cannot be read
     Redirected = 11,       // a junction or link leads elsewhere
+    Failed = 12,           // it stopped on an unexpected error (out of memory)
     // The system refused a step of the save: this plus the Windows error
     // code (which is below 0x10000).
     WriteFailed = 0x10000,

@@ -199,6 +199,10 @@ void SaveHelperTest::helperAsRoot_data()
         large += "10.0.0." + QByteArray::number(i % 250) + "\thost-" + QByteArray::number(i) + ".example\r\n";
     QTest::newRow("caller's file size limit") << "limited" << request(snapshotOf(kOld), large) << "saved" << true;
     QTest::newRow("caller interrupted") << "interrupted" << request(snapshotOf(kOld), large) << "saved" << true;
+    // Out of memory under the caller's limit, which a container's root
+    // cannot raise: an answer of its own instead of an abort.
+    QTest::newRow("out of memory") << "memory" << request(snapshotOf(kOld), QByteArray(64 << 20, '#'))
+                                   << "error: The save helper ran out of memory." << false;
 }
 
 void SaveHelperTest::helperAsRoot()
@@ -226,6 +230,10 @@ void SaveHelperTest::helperAsRoot()
     else if (how == "limited")
         // Only a soft limit where root may not raise a hard one (a container).
         start = (mayRaiseHardLimits() ? "ulimit -f 1 && " : "ulimit -S -f 1 && ") + start;
+    else if (how == "memory" && mayRaiseHardLimits())
+        QSKIP("root here may raise the limit, and does");
+    else if (how == "memory")
+        start = "ulimit -v 60000 && " + start;
     else if (how == "interrupted")
         start = "trap 'echo interrupted >&2' INT; " + start;
     QProcess shell;
