@@ -17,6 +17,7 @@
 #include "hostslocation.h"
 #include "saverequest.h"
 #include "sha256_windows.h"
+#include "stagedpath_windows.h"
 
 #include <windows.h>
 
@@ -55,17 +56,20 @@ bool parseDigest(const wchar_t* text, std::string& digest)
 
 constexpr DWORD kNotPlainFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
 
-// Opens the staged request for reading, refusing anything but a regular
-// file reached without a reparse point. The editor holds it open with
-// read sharing only and marked for deletion when it closes it, so this open
-// has to allow writing and deletion by that one handle.
+// Opens the staged request (a path on a local drive) for reading, refusing
+// anything but a regular file reached without a reparse point; should a pipe
+// be reached after all, its server learns nothing of who opened it. The
+// editor holds it open with read sharing only and marked for deletion when
+// it closes it, so this open has to allow writing and deletion by that one
+// handle.
 HANDLE openStagedRequest(const wchar_t* path)
 {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & kNotPlainFile))
         return INVALID_HANDLE_VALUE;
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE file = CreateFileW(
+        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN | SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return file;
     BY_HANDLE_FILE_INFORMATION information{};
@@ -115,7 +119,7 @@ std::uint32_t save(int argc, wchar_t** argv)
     std::uint64_t length = 0;
     std::string expectedDigest;
     if (argc != 4 || !parseLength(argv[2], length) || !parseDigest(argv[3], expectedDigest) || length < kHeaderBytes
-        || length > kHeaderBytes + kMaxContentBytes)
+        || length > kHeaderBytes + kMaxContentBytes || !isLocalDrivePath(argv[1]))
         return exitCode(HelperExit::ArgumentsRefused);
 
     const HANDLE staged = openStagedRequest(argv[1]);

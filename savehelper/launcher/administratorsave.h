@@ -39,6 +39,9 @@ void setConsentDeclined(bool declined);
 // Called with the staged request's path while the editor holds it, just
 // before the helper would start; null for none.
 void setStagedHook(std::function<void(const std::wstring& stagedPath)> hook);
+// The access list, in SDDL, that a staged request is given (wine does not
+// keep a file's access list, so tests there read it here).
+std::wstring stagedRequestAccess();
 } // namespace testing
 #endif
 

@@ -10,6 +10,7 @@
 #include "hostslocation.h"
 #include "saverequest.h"
 #include "sha256_windows.h"
+#include "stagedpath_windows.h"
 #include "systemlibrary_windows.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -97,7 +99,34 @@ std::wstring stagedFileAccess()
     return access;
 }
 
-// The request in a new file of the user's temporary folder. The file is held
+// Where the request is staged: the user's temporary folder when it is on a
+// local drive, which is all the helper opens; otherwise (a temporary folder
+// on a share) a folder of Tessaly's own below the user's local application
+// data, so that a roaming TEMP does not make every save fail.
+SaveOutcome stagingFolder(std::wstring& folder)
+{
+    wchar_t temporary[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+    if (length == 0 || length > MAX_PATH)
+        return refused("Cannot find the temporary folder", GetLastError());
+    folder = temporary;
+    if (isLocalDrivePath(folder))
+        return {true, {}};
+    wchar_t* local = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local);
+    if (SUCCEEDED(found))
+        folder = std::wstring(local) + L"\\Tessaly\\";
+    CoTaskMemFree(local);
+    if (FAILED(found) || !isLocalDrivePath(folder))
+        return refused("Neither the temporary folder " + narrow(temporary)
+                       + " nor the local application data folder is on a local drive, where the save request must be "
+                         "staged.");
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        return refused("Cannot make the folder " + narrow(folder), GetLastError());
+    return {true, {}};
+}
+
+// The request in a new file of the staging folder. The file is held
 // open with read sharing only (no other program can write, rename or delete
 // it) and marked to be deleted when the last handle closes: when this closes
 // it after the helper has ended, and also when the editor ends unexpectedly.
@@ -110,10 +139,9 @@ public:
 
     SaveOutcome create(std::string_view header, std::string_view content)
     {
-        wchar_t folder[MAX_PATH + 1] = {};
-        const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-        if (length == 0 || length > MAX_PATH)
-            return refused("Cannot find the temporary folder", GetLastError());
+        std::wstring folder;
+        if (const SaveOutcome found = stagingFolder(folder); !found.saved)
+            return found;
         const std::wstring access = stagedFileAccess();
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         if (access.empty()
@@ -128,7 +156,7 @@ public:
             wchar_t name[40] = {};
             std::swprintf(name, 40, L"tessaly-save-%02x%02x%02x%02x%02x%02x%02x%02x.request", random[0], random[1],
                           random[2], random[3], random[4], random[5], random[6], random[7]);
-            path_ = std::wstring(folder) + name;
+            path_ = folder + name;
             file_.reset(CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, &attributes,
                                     CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
             error = file_.valid() ? ERROR_SUCCESS : GetLastError();
@@ -298,6 +326,11 @@ void setConsentDeclined(bool declined)
 void setStagedHook(std::function<void(const std::wstring&)> hook)
 {
     seams().stagedHook = std::move(hook);
+}
+
+std::wstring stagedRequestAccess()
+{
+    return stagedFileAccess();
 }
 
 } // namespace testing

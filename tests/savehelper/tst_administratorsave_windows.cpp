@@ -4,6 +4,7 @@
 // save a test seam makes report "access denied" (wine grants every write).
 // The hosts file is the one of the test's wine prefix.
 #include "administratorsave.h"
+#include "filehandle_windows.h"
 #include "filesave.h"
 #include "frmmain.h"
 #include "hostslocation.h"
@@ -21,10 +22,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <functional>
 #include <vector>
@@ -120,6 +123,46 @@ void removeSymbolicLink(const std::wstring& link)
         DeleteFileW(link.c_str());
 }
 
+bool runsUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The access list of a file, in SDDL.
+QString accessListOf(const std::wstring& path)
+{
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<unsigned char> descriptor(size);
+    wchar_t* text = nullptr;
+    if (size == 0 || !GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size)
+        || !ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.data(), SDDL_REVISION_1,
+                                                                 DACL_SECURITY_INFORMATION, &text, nullptr))
+        return QStringLiteral("<unreadable>");
+    const QString sddl = QString::fromWCharArray(text);
+    LocalFree(text);
+    return sddl;
+}
+
+QString currentUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    const fileaccess::Handle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    wchar_t* sid = nullptr;
+    if (!GetTokenInformation(token, TokenUser, user.data(), size, &size)
+        || !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid))
+        return {};
+    const QString text = QString::fromWCharArray(sid);
+    LocalFree(sid);
+    return text;
+}
+
 } // namespace
 
 class AdministratorSaveTest : public QObject {
@@ -133,11 +176,14 @@ private slots:
     void helperRefusals_data();
     void helperRefusals();
     void helperRefusesALinkedHostsFile();
+    void helperOpensOnlyLocalDrivePaths_data();
+    void helperOpensOnlyLocalDrivePaths();
 
     void deniedSaveGoesThroughTheHelper_data();
     void deniedSaveGoesThroughTheHelper();
     void stagedRequestIsHeldWhileTheHelperRuns();
     void helperOfAnotherBuildIsNotStarted();
+    void requestIsStagedOnALocalDrive();
 
 private:
     // A main window over the system's hosts file with one entry added;
@@ -294,6 +340,57 @@ AdministratorSaveTest::Leaving AdministratorSaveTest::addAndSave()
     return leaving;
 }
 
+void AdministratorSaveTest::helperOpensOnlyLocalDrivePaths_data()
+{
+    // How the staged request is named on the command line; LOCAL stands for
+    // its real path (C:\...), which the forms around it would still reach.
+    // Opened as an administrator, a server or a pipe would learn who opened it.
+    QTest::addColumn<QString>("form");
+    QTest::newRow("a pipe of the user's") << "PIPE";
+    QTest::newRow("a share") << "\\\\tessaly-test.invalid\\share\\request";
+    QTest::newRow("a share, with slashes") << "//tessaly-test.invalid/share/request";
+    QTest::newRow("WebDAV") << "\\\\tessaly-test.invalid@80\\share\\request";
+    QTest::newRow("a share, long form") << "\\\\?\\UNC\\tessaly-test.invalid\\share\\request";
+    QTest::newRow("long prefix") << "\\\\?\\LOCAL";
+    QTest::newRow("device prefix") << "\\\\.\\LOCAL";
+    QTest::newRow("NT prefix") << "\\??\\LOCAL";
+    QTest::newRow("slashes") << "SLASHED";
+    QTest::newRow("a stream") << "LOCAL:stream";
+    QTest::newRow("relative") << "request";
+    QTest::newRow("drive-relative") << "C:request";
+}
+
+void AdministratorSaveTest::helperOpensOnlyLocalDrivePaths()
+{
+    QFETCH(QString, form);
+    const QByteArray staged = request(kOld, kNew);
+    const QString local = QDir::toNativeSeparators(scratch_->filePath("request"));
+    writeFile(local, staged);
+    // The same request by its plain path saves: only the form is refused.
+    QVERIFY(local.startsWith(QStringLiteral("C:\\"), Qt::CaseInsensitive));
+
+    const std::wstring pipeName = L"\\\\.\\pipe\\tessaly-test-" + std::to_wstring(GetCurrentProcessId());
+    const fileaccess::Handle pipe(CreateNamedPipeW(pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                                   PIPE_TYPE_BYTE, 1, 4096, 4096, 0, nullptr));
+    QVERIFY(pipe.valid());
+    const fileaccess::Handle connected(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED waiting{};
+    waiting.hEvent = connected.get();
+    const bool atOnce = ConnectNamedPipe(pipe.get(), &waiting);
+    QVERIFY(!atOnce && GetLastError() == ERROR_IO_PENDING);
+
+    QString path = form;
+    path.replace("PIPE", QString::fromStdWString(pipeName));
+    path.replace("SLASHED", QString(local).replace('\\', '/'));
+    path.replace("LOCAL", local);
+    const uint exitCode = runHelper({path, QString::number(staged.size()), sha256(staged)});
+    const bool clientCame = WaitForSingleObject(connected.get(), 0) == WAIT_OBJECT_0;
+    CancelIo(pipe.get());
+    QCOMPARE(exitCode, uint(HelperExit::ArgumentsRefused));
+    QVERIFY2(!clientCame, "the helper opened the pipe");
+    QCOMPARE(hostsContent(), kOld);
+}
+
 void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
 {
     QTest::addColumn<bool>("denied"); // the editor's own save is refused
@@ -361,6 +458,13 @@ void AdministratorSaveTest::stagedRequestIsHeldWhileTheHelperRuns()
         QProcess::execute("cmd.exe", {"/c", "echo tampered>" + native});
         QVERIFY(exists(path));
         QVERIFY(!exists(path + L".moved"));
+        // Only the user may write it, only administrators and SYSTEM read it
+        // besides, and nothing is inherited from the folder. Wine keeps no
+        // access list of a file: there the one the editor gives is checked.
+        const QString promised = "D:P(A;;FA;;;" + currentUserSid() + ")(A;;FR;;;BA)(A;;FR;;;SY)";
+        QCOMPARE(QString::fromStdWString(testing::stagedRequestAccess()), promised);
+        if (!runsUnderWine())
+            QCOMPARE(accessListOf(path), promised);
         checked = true;
     });
     const Leaving leaving = addAndSave();
@@ -390,6 +494,25 @@ void AdministratorSaveTest::helperOfAnotherBuildIsNotStarted()
     QVERIFY2(leaving.boxes[0].prompt.contains("is not the one built with this Tessaly (its SHA-256 differs), so it "
                                               "was not started."),
              qPrintable(leaving.boxes[0].prompt));
+}
+
+void AdministratorSaveTest::requestIsStagedOnALocalDrive()
+{
+    // A temporary folder on a share (a roaming profile) is passed over for a
+    // folder of Tessaly's own below the local application data: the helper
+    // opens only local paths, and the save still succeeds.
+    wchar_t previous[MAX_PATH + 1] = {};
+    GetEnvironmentVariableW(L"TMP", previous, MAX_PATH + 1);
+    SetEnvironmentVariableW(L"TMP", L"\\\\tessaly-test.invalid\\share\\temp");
+    const Leaving leaving = addAndSave();
+    SetEnvironmentVariableW(L"TMP", previous[0] ? previous : nullptr);
+    QCOMPARE(staged_.size(), std::size_t{1});
+    const QString local = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString staged = QString::fromStdWString(staged_[0]);
+    QVERIFY2(staged.startsWith(QDir::toNativeSeparators(local) + "\\Tessaly\\tessaly-save-", Qt::CaseInsensitive),
+             qPrintable(staged));
+    QCOMPARE(leaving.ended, 1);
+    QCOMPARE(hostsContent(), leaving.expected);
 }
 
 QTEST_MAIN(AdministratorSaveTest)
