@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "elevation.h"
 #include "frmmain.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@ int main(int argc, char* argv[])
     // and the old bytes are put back.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    platform::forgetUserLoadPathsIfElevated();
     QApplication app(argc, argv);
     // Ties the window to its desktop entry: the Wayland app id, and the end
     // of the start-up notification.

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "elevation.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <array>
+
+namespace platform {
+
+std::span<const std::string_view> userLoadPathVariables()
+{
+    static constexpr std::array<std::string_view, 6> kVariables{
+        "QT_PLUGIN_PATH",              // plugin folders searched first
+        "QT_QPA_PLATFORM_PLUGIN_PATH", // the platform plugin's folder
+        "QT_QPA_FONTDIR",              // fonts, read by FreeType
+        "QT_OPENGL_DLL",               // Windows: the OpenGL library to load
+        "QT_LOGGING_CONF",             // a settings file
+        "QT_XKB_CONFIG_ROOT",          // keyboard layout data
+    };
+    return kVariables;
+}
+
+void forgetUserLoadPathsIfElevated()
+{
+    if (!runsElevated())
+        return;
+    for (const std::string_view name : userLoadPathVariables())
+        qunsetenv(QByteArray(name.data(), static_cast<qsizetype>(name.size())).constData());
+}
+
+} // namespace platform
