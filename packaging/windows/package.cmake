@@ -47,5 +47,26 @@ set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 # A 64-bit installer for the 64-bit program: it sees the real Program Files
 # and registry, not the 32-bit views of them.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# Whatever folder is chosen (outside Program Files a folder keeps its
+# parent's permissions, often "Authenticated Users: Modify" at a drive's
+# root), only administrators and SYSTEM may change the program's folder, and
+# users read and run it, before any file is put there: otherwise any local
+# user could replace tessaly.exe, a DLL, the save helper or the uninstaller
+# that the next elevated setup runs. The owner becomes Administrators, so
+# that whoever made the folder beforehand cannot change its access list
+# back. Setup stops when that fails.
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS [=[
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /reset /T /C /Q'
+  Pop $0
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /C /Q'
+  Pop $1
+  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "$INSTDIR" /setowner *S-1-5-32-544 /T /C /Q'
+  Pop $2
+  StrCmp "$0$1$2" "000" +3
+    MessageBox MB_ICONSTOP "Setup could not limit who may change $INSTDIR, so it stopped." /SD IDOK
+    Abort
+]=])
+# The commands above hold quotes: written to CPack's configuration as they are.
+set(CPACK_VERBATIM_VARIABLES YES)
 set(CPACK_GENERATOR ZIP NSIS)
 include(CPack)

@@ -8,13 +8,16 @@
 #      in the grouped layout with CR LF, the 0xE9 of "café" byte for byte;
 #   2. the hosts file with the read-only attribute: SAVE/CLOSE shows the
 #      error box, and the window stays until Esc.
-# Then the installer, run silently: the program under Program Files, the
+# Then the installer, run silently: the folder's access list set before any
+# file is put there (through a stand-in icacls.exe, which records how it was
+# called: wine's own changes nothing), the program under Program Files, the
 # Start-menu entry and the uninstaller, which takes all of it away again.
-#   tests/windows/end-to-end.sh Tessaly-<version>-win64.zip Tessaly-<version>-setup.exe
+#   tests/windows/end-to-end.sh Tessaly-<version>-win64.zip Tessaly-<version>-setup.exe icacls_standin.exe
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 ZIP INSTALLER" >&2; exit 2; }
+[ $# -eq 3 ] || { echo "usage: $0 ZIP INSTALLER ICACLS-STAND-IN" >&2; exit 2; }
 zip=$(realpath "$1")
 installer=$(realpath "$2")
+icacls_standin=$(realpath "$3")
 work=$(mktemp -d)
 xvfb=
 cleanup() {
@@ -99,8 +102,15 @@ ended 20 || fail "Esc did not end the program"
 [ "$(od -An -tx1 "$hosts")" = "$before" ] || fail "the read-only file was changed"
 
 echo "-- the installer and the uninstaller"
-wine "$installer" /S
+cp "$icacls_standin" "$WINEPREFIX/drive_c/windows/system32/icacls.exe"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n" wine "$installer" /S
 wineserver -w
+folder='C:\Program Files\Tessaly'
+expected="$folder /reset /T /C /Q | program present: no
+$folder /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /T /C /Q | program present: no
+$folder /setowner *S-1-5-32-544 /T /C /Q | program present: no"
+[ "$(tr -d '\r' <"$WINEPREFIX/drive_c/icacls.log" 2>/dev/null)" = "$expected" ] \
+    || fail "the installer did not limit the folder's access first; icacls was called as: $(cat "$WINEPREFIX/drive_c/icacls.log" 2>/dev/null)"
 installed="$WINEPREFIX/drive_c/Program Files/Tessaly"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tessaly"
 for file in "$installed/tessaly.exe" "$installed/tessaly-save-helper.exe" "$installed/platforms/qwindows.dll" \
