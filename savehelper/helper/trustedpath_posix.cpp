@@ -100,6 +100,21 @@ std::string aclWriter(const std::string& path, gid_t group)
     return {};
 }
 
+// NFSv4 access lists grant and deny by rules this helper does not judge: a
+// folder or file that carries one is refused rather than trusted.
+std::string nfs4AccessList(const std::string& path)
+{
+#ifdef __linux__
+    if (::getxattr(path.c_str(), "system.nfs4_acl", nullptr, 0) >= 0)
+        return "an NFSv4 access list (whose rules the save helper does not judge)";
+    if (errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return "an access list that cannot be read";
+#else
+    (void)path;
+#endif
+    return {};
+}
+
 // Why a folder on the way is not to be trusted, or empty.
 std::string folderProblem(const std::string& path, const struct stat& status)
 {
@@ -111,6 +126,8 @@ std::string folderProblem(const std::string& path, const struct stat& status)
         return "can be written by group " + std::to_string(status.st_gid);
     if (const std::string writer = aclWriter(path, status.st_gid); !writer.empty())
         return "has " + writer;
+    if (const std::string list = nfs4AccessList(path); !list.empty())
+        return "has " + list;
     return {};
 }
 
@@ -175,8 +192,12 @@ std::string whyNotTrusted(const std::string& path)
             appendComponents(pending, text, true, true);
             continue;
         }
-        if (pending.empty())
-            return {}; // the file itself, of whatever kind
+        if (pending.empty()) {
+            // The file itself, of whatever kind.
+            if (const std::string list = nfs4AccessList(candidate); !list.empty())
+                return "The hosts file " + candidate + " has " + list + ".";
+            return {};
+        }
         if (!S_ISDIR(status.st_mode))
             return "Cannot look at " + candidate + "/" + pending.front().name + ": " + std::strerror(ENOTDIR);
         current = candidate;

@@ -16,8 +16,8 @@ int wmain(int argc, wchar_t** argv)
     std::wstring line;
     for (int i = 1; i < argc; ++i)
         line += (i > 1 ? L" " : L"") + std::wstring(argv[i]);
-    const bool installed = argc > 1 && GetFileAttributesW((std::wstring(argv[1]) + L"\\tessaly.exe").c_str())
-        != INVALID_FILE_ATTRIBUTES;
+    const bool installed = argc > 1
+        && GetFileAttributesW((std::wstring(argv[1]) + L"\\tessaly.exe").c_str()) != INVALID_FILE_ATTRIBUTES;
     std::fwprintf(log, L"%ls | program present: %ls\n", line.c_str(), installed ? L"yes" : L"no");
     std::fclose(log);
     return 0;
