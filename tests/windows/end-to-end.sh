@@ -49,12 +49,23 @@ wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/de
 hosts="$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts"
 [ -f "$hosts" ] || fail "wine made no hosts file at $hosts"
 
+# The first visible window of that name, waiting up to the given seconds.
+# xdotool stops with BadWindow when a window goes away while it looks (wine
+# makes and drops helper windows as a program starts), so it looks again.
+find_window() { # name seconds
+    for _ in $(seq $(($2 * 5))); do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) || true
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+
 program=
 start() {
     wine "$work/app/tessaly.exe" >"$work/program.log" 2>&1 &
     program=$!
-    window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Tessaly$' | head -n 1) \
-        || fail "no Tessaly window appeared"
+    window=$(find_window '^Tessaly$' 60) || fail "no Tessaly window appeared; it said: $(cat "$work/program.log")"
     sleep 1
     xdotool windowfocus --sync "$window"
 }
@@ -91,12 +102,12 @@ wine attrib +r 'C:\windows\system32\drivers\etc\hosts' >/dev/null 2>&1
 wine attrib 'C:\windows\system32\drivers\etc\hosts' 2>/dev/null | grep -q 'R' || fail "attrib +r did not take"
 start
 ctrl_enter
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n 1) || fail "no error box appeared"
+box=$(find_window '^Error$' 20) || fail "no error box appeared"
 kill -0 "$program" 2>/dev/null || fail "the program ended after a failed save"
 xdotool windowfocus --sync "$box" key --delay 80 Return
 sleep 1
 kill -0 "$program" 2>/dev/null || fail "the program ended when the error box closed"
-xdotool search --onlyvisible --name '^Tessaly$' >/dev/null || fail "the main window is gone"
+find_window '^Tessaly$' 5 >/dev/null || fail "the main window is gone"
 xdotool windowfocus --sync "$window" key --delay 80 Escape
 ended 20 || fail "Esc did not end the program"
 [ "$(od -An -tx1 "$hosts")" = "$before" ] || fail "the read-only file was changed"
