@@ -210,7 +210,7 @@ public:
     {
         if (row < 0 || row >= rows() || column < 0 || column >= columns())
             return nullptr;
-        return child((row + 1) * (columns() + 1) + column + 1);
+        return child(accessibleCellIndex(view()->model()->index(row, column)));
     }
     QAccessibleInterface* columnHeader(int column) const { return child(column + 1); }
     int selectedCellCount() const override { return selectedRowCount() * columns(); }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostslistview.h"
 
+#include <QAccessible>
 #include <QItemSelectionModel>
 
 HostsListView::HostsListView(QWidget* parent) : QTableView(parent)
@@ -21,12 +22,39 @@ void HostsListView::openRow(int row)
         Qt::QueuedConnection);
 }
 
+int accessibleCellIndex(const QModelIndex& index)
+{
+    return (index.row() + 1) * (index.model()->columnCount() + 1) + index.column() + 1;
+}
+
 void HostsListView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
-    QTableView::currentChanged(current, previous);
+    // Qt's table view tells assistive tools that the new current cell has the
+    // focus even while the list does not have it (a rebuild after ADD or
+    // REMOVE, with the keyboard on a button): they would then act as if the
+    // keyboard were in the list. Only the list with the focus says so.
+    if (hasFocus())
+        QTableView::currentChanged(current, previous);
+    else
+        QAbstractItemView::currentChanged(current, previous);
     // The cell that shows the focus stays on the selected row (Ctrl with the
     // arrow keys would move it alone), so what is read out and what REMOVE
     // and Enter act on is one row.
     if (current.isValid() && selectionModel() && !selectionModel()->isRowSelected(current.row(), {}))
         selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void HostsListView::focusInEvent(QFocusEvent* event)
+{
+    const QModelIndex before = currentIndex();
+    QTableView::focusInEvent(event);
+    // Taking the focus, the list also tells which cell is current, as a move
+    // with the arrow keys does: a screen reader then says the row, not only
+    // the table. (A cell made current just now has said so already.)
+    const QModelIndex current = currentIndex();
+    if (QAccessible::isActive() && current.isValid() && current == before) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(accessibleCellIndex(current));
+        QAccessible::updateAccessibility(&focus);
+    }
 }

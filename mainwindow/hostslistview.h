@@ -19,4 +19,10 @@ public:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* event) override;
 };
+
+// The number of a cell among the list's accessible children, as Qt numbers
+// those of a table view's events: a row of column headers first, and a
+// row-header cell at the start of each row.
+int accessibleCellIndex(const QModelIndex& index);

@@ -23,6 +23,8 @@
 #include <windows.h>
 #endif
 
+using platform::MessageAnswer;
+
 namespace {
 
 QAccessibleInterface* accessibleOf(QObject* object)
@@ -56,14 +58,18 @@ bool inEditor(const std::function<void()>& open, const std::function<void(frmEdi
     return QTest::qWaitFor([&] { return acted; }, 5000);
 }
 
-// The accessibility events of one object, as an assistive tool gets them.
+// The accessibility events of one object, as an assistive tool gets them,
+// and the child each names (-1: the object itself).
 QList<QAccessible::Event> recorded;
+QList<int> recordedChildren;
 QObject* recordedObject = nullptr;
 
 void recordEvent(QAccessibleEvent* event)
 {
-    if (event->object() == recordedObject)
-        recorded.append(event->type());
+    if (event->object() != recordedObject)
+        return;
+    recorded.append(event->type());
+    recordedChildren.append(event->child());
 }
 
 } // namespace
@@ -81,6 +87,9 @@ private slots:
     void listIsATableThatTakesTheFocus();
     void rowActionOpensTheEntryAsADoubleClick();
     void currentCellStaysOnTheSelectedRow();
+    void listClaimsTheFocusOnlyWhileItHasIt_data();
+    void listClaimsTheFocusOnlyWhileItHasIt();
+    void tabIntoTheListTellsTheCurrentCell();
     void tabIntoABoxTellsTheFocusBeforeTheSelection_data();
     void tabIntoABoxTellsTheFocusBeforeTheSelection();
     void focusRingIsSeenAroundTheFocusedControl();
@@ -241,6 +250,65 @@ void AccessibilityTest::currentCellStaysOnTheSelectedRow()
     QTest::keyClick(fixture.list(), Qt::Key_Down, Qt::ControlModifier);
     QCOMPARE(fixture.list()->currentIndex().row(), 2);
     QCOMPARE(fixture.selectedRow(), 2);
+}
+
+void AccessibilityTest::listClaimsTheFocusOnlyWhileItHasIt_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("rowsAfter");
+    QTest::newRow("ADD") << "cmdAdd" << 6;
+    QTest::newRow("REMOVE") << "cmdRemove" << 4;
+    QTest::newRow("REMOVE ALL") << "cmRemoveAll" << 1;
+}
+
+void AccessibilityTest::listClaimsTheFocusOnlyWhileItHasIt()
+{
+    // The list is rebuilt and its first cell made current while the keyboard
+    // stays on the button: a screen reader told that the cell has the focus
+    // would take the next key for the list.
+    QFETCH(QString, button);
+    QFETCH(int, rowsAfter);
+    MainWindowFixture fixture("editor.hosts");
+    QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
+    fixture.list()->selectionModel()->setCurrentIndex(fixture.list()->model()->index(3, 0),
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    fixture.box("txtHost")->setText("new.lab");
+    fixture.answerNext(MessageAnswer::Yes); // Remove all?
+    QPushButton* pressed = fixture.button(button.toLatin1().constData());
+    pressed->setFocus();
+    recorded.clear();
+    recordedObject = fixture.list();
+    QTest::keyClick(pressed, Qt::Key_Space);
+    recordedObject = nullptr;
+    QCOMPARE(fixture.list()->model()->rowCount(), rowsAfter);
+    QVERIFY(!fixture.list()->hasFocus());
+    QVERIFY2(!recorded.contains(QAccessible::Focus), "the list said it has the focus");
+    QAccessibleTableInterface* table = accessibleOf(fixture.list())->tableInterface();
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int column = 0; column < table->columnCount(); ++column)
+            QVERIFY2(!table->cellAt(row, column)->state().focused,
+                     qPrintable(QString("cell %1, %2").arg(row).arg(column)));
+}
+
+void AccessibilityTest::tabIntoTheListTellsTheCurrentCell()
+{
+    MainWindowFixture fixture("editor.hosts");
+    QVERIFY(QTest::qWaitForWindowActive(fixture.window.get()));
+    fixture.list()->selectionModel()->setCurrentIndex(fixture.list()->model()->index(2, 0),
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    fixture.box("txtComment")->setFocus();
+    recorded.clear();
+    recordedChildren.clear();
+    recordedObject = fixture.list();
+    QTest::keyClick(fixture.box("txtComment"), Qt::Key_Tab);
+    recordedObject = nullptr;
+    QVERIFY(fixture.list()->hasFocus());
+    QAccessibleInterface* list = accessibleOf(fixture.list());
+    const int cell = list->indexOfChild(list->tableInterface()->cellAt(2, 0));
+    bool told = false;
+    for (qsizetype i = 0; i < recorded.size(); ++i)
+        told = told || (recorded[i] == QAccessible::Focus && recordedChildren[i] == cell);
+    QVERIFY2(told, "the current cell was not announced");
 }
 
 void AccessibilityTest::tabIntoABoxTellsTheFocusBeforeTheSelection_data()
