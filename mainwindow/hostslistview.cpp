@@ -46,15 +46,20 @@ void HostsListView::currentChanged(const QModelIndex& current, const QModelIndex
 
 void HostsListView::focusInEvent(QFocusEvent* event)
 {
-    const QModelIndex before = currentIndex();
     QTableView::focusInEvent(event);
     // Taking the focus, the list also tells which cell is current, as a move
-    // with the arrow keys does: a screen reader then says the row, not only
-    // the table. (A cell made current just now has said so already.)
-    const QModelIndex current = currentIndex();
-    if (QAccessible::isActive() && current.isValid() && current == before) {
-        QAccessibleEvent focus(this, QAccessible::Focus);
-        focus.setChild(accessibleCellIndex(current));
-        QAccessible::updateAccessibility(&focus);
-    }
+    // with the arrow keys does. Qt tells of the list itself once this event
+    // is handled, and a screen reader speaks what the last focus event
+    // names: the cell's event is sent after that one.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const QModelIndex current = currentIndex();
+            if (!QAccessible::isActive() || !hasFocus() || !current.isValid())
+                return;
+            QAccessibleEvent focus(this, QAccessible::Focus);
+            focus.setChild(accessibleCellIndex(current));
+            QAccessible::updateAccessibility(&focus);
+        },
+        Qt::QueuedConnection);
 }

@@ -2,8 +2,10 @@
 #include "accessibility.h"
 
 #include "controls.h"
+#include "textboxaccessible.h"
 
 #include <QAccessibleWidget>
+#include <QLineEdit>
 #include <QSet>
 
 namespace platform {
@@ -25,6 +27,10 @@ QAccessibleInterface* tessalyWidgetAccessible(const QString& className, QObject*
     auto* widget = static_cast<QWidget*>(object);
     if (className == QLatin1String(SeparatorLine::staticMetaObject.className()))
         return new SeparatorAccessible(widget);
+    // Asked with the box's own class first, before Qt's interface for it.
+    if (auto* box = qobject_cast<QLineEdit*>(widget);
+        box && className == QLatin1String(widget->metaObject()->className()))
+        return textBoxAccessible(box);
     // Asked with the object's own class first: a window class of our own.
     if (widget->isWindow() && className == QLatin1String(widget->metaObject()->className())
         && widget->metaObject()->superClass() == &QWidget::staticMetaObject)

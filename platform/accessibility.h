@@ -9,7 +9,8 @@ namespace platform {
 
 // Accessible interfaces Tessaly's own widgets need beyond Qt's: a window of
 // ours that is a plain QWidget is a window, not a "filler" (a client area),
-// and a SeparatorLine (controls.h) is a separator. A factory for
+// a SeparatorLine (controls.h) is a separator, and a text box speaks as
+// textboxaccessible.h says. A factory for
 // QAccessible::installFactory.
 QAccessibleInterface* tessalyWidgetAccessible(const QString& className, QObject* object);
 
