@@ -314,17 +314,32 @@ bool frmMain::SaveHostsFile()
         savingWithHelper_ = running;
         setEnabled(!running);
     };
-    hostssave::HostsFileSave outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_,
-                                                                 std::nullopt, helperRunning);
-    while (outcome.result == hostssave::SaveResult::ChangedSinceRead) {
-        const MessageAnswer answer = platform::showMessage(
-            QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
-                           "Overwrite those changes with the entries shown here?"),
-            MessageButtons::YesNo, MessageIcon::Exclamation, QStringLiteral("Hosts file changed"), MessageAnswer::No);
+    hostssave::SaveConsent consent;
+    hostssave::HostsFileSave outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, consent,
+                                                                 helperRunning);
+    for (;;) {
+        MessageAnswer answer = MessageAnswer::No;
+        if (outcome.result == hostssave::SaveResult::ChangedSinceRead) {
+            answer = platform::showMessage(
+                QStringLiteral("The hosts file was changed by another program after Tessaly read it.\r\n"
+                               "Overwrite those changes with the entries shown here?"),
+                MessageButtons::YesNo, MessageIcon::Exclamation, QStringLiteral("Hosts file changed"),
+                MessageAnswer::No);
+            consent.overwriting = outcome.snapshot;
+        } else if (outcome.result == hostssave::SaveResult::PreviousVersionNotKept) {
+            answer = platform::showMessage(
+                QStringLiteral("Tessaly could not keep the hosts file as it is now as a previous version:\r\n")
+                    + platform::textFromFile(outcome.reason)
+                    + QStringLiteral("\r\n\r\nWithout it, this save cannot be undone. Save anyway?"),
+                MessageButtons::YesNo, MessageIcon::Exclamation, QStringLiteral("Previous version not kept"),
+                MessageAnswer::No);
+            consent.withoutPreviousVersion = true;
+        } else {
+            break;
+        }
         if (answer != MessageAnswer::Yes)
             return false;
-        outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, outcome.snapshot,
-                                            helperRunning);
+        outcome = hostssave::writeHostsFile(m_HostsPath, m_HeaderText, cHosts, reading_, consent, helperRunning);
     }
     switch (outcome.result) {
     case hostssave::SaveResult::Refused:
@@ -346,6 +361,7 @@ bool frmMain::SaveHostsFile()
         reading_.snapshot = outcome.snapshot;
         return true;
     case hostssave::SaveResult::ChangedSinceRead:
+    case hostssave::SaveResult::PreviousVersionNotKept:
         break;
     }
     return false;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One test program for the file access: reading (the same on every system)
-// and saving (a test of its own per system).
+// and saving (a test of its own per system), and keeping previous versions.
 #include <QCoreApplication>
 #include <QTest>
 
@@ -8,12 +8,13 @@
 
 std::unique_ptr<QObject> newFileReadTest();
 std::unique_ptr<QObject> newFileSaveTest();
+std::unique_ptr<QObject> newPreviousVersionsTest();
 
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     int failed = 0;
-    for (const auto& test : {newFileReadTest(), newFileSaveTest()})
+    for (const auto& test : {newFileReadTest(), newFileSaveTest(), newPreviousVersionsTest()})
         failed += QTest::qExec(test.get(), argc, argv);
     return failed;
 }

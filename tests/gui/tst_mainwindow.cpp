@@ -85,6 +85,7 @@ private slots:
     void unreadableFileIsNeverOverwritten_data();
     void unreadableFileIsNeverOverwritten();
     void fileChangedByAnotherProgramAsksFirst();
+    void previousVersionNotKeptAsksFirst();
     void titleBarCloseActsAsCancel();
     void informationBox();
 
@@ -773,6 +774,49 @@ void MainWindowTest::fileChangedByAnotherProgramAsksFirst()
     QTest::mouseClick(appeared.button("cmdClose"), Qt::LeftButton); // scripted default: No
     QCOMPARE(appeared.boxes().size(), 1);
     QCOMPARE(appeared.fileBytes(), "1.1.1.1 theirs\n");
+}
+
+void MainWindowTest::previousVersionNotKeptAsksFirst()
+{
+    MainWindowFixture fixture("main-window.hosts");
+    const QByteArray before = fixture.fileBytes();
+    const QString stateHome = fixture.directory.filePath("state");
+    const QByteArray savedStateHome = qgetenv("XDG_STATE_HOME");
+    const QByteArray savedLocalAppData = qgetenv("LOCALAPPDATA");
+    qputenv("XDG_STATE_HOME", stateHome.toLocal8Bit());
+    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(stateHome).toLocal8Bit());
+    const auto restoreEnvironment = qScopeGuard([&] {
+        qputenv("XDG_STATE_HOME", savedStateHome);
+        qputenv("LOCALAPPDATA", savedLocalAppData);
+    });
+    // Where the versions' folder would be, a file (on Windows under
+    // "Tessaly", elsewhere "tessaly": both made files).
+    for (const char* name : {"tessaly", "Tessaly"}) {
+        QFile blocking(stateHome + "/" + name);
+        QVERIFY(QDir().mkpath(stateHome));
+        if (!blocking.exists()) {
+            QVERIFY(blocking.open(QIODevice::WriteOnly));
+            blocking.close();
+        }
+    }
+    fixture.add("new.lab", "10.0.0.7");
+
+    MainWindowFixture::answerNext(MessageAnswer::No);
+    QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+    QCOMPARE(fixture.boxes().size(), 1);
+    const platform::MessageRequest asked = fixture.boxes()[0];
+    QCOMPARE(asked.title, "Previous version not kept");
+    QCOMPARE(asked.buttons, MessageButtons::YesNo);
+    QCOMPARE(asked.defaultButton, MessageAnswer::No);
+    QVERIFY2(asked.prompt.endsWith("Without it, this save cannot be undone. Save anyway?"), qPrintable(asked.prompt));
+    QCOMPARE(fixture.fileBytes(), before);
+    QVERIFY(!fixture.ended());
+    QVERIFY(fixture.window->m_HasChanged);
+
+    MainWindowFixture::answerNext(MessageAnswer::Yes);
+    QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);
+    QCOMPARE(fixture.fileBytes(), kRewrittenFixture + "10.0.0.7\tnew.lab\r\n");
+    QVERIFY(fixture.ended());
 }
 
 void MainWindowTest::titleBarCloseActsAsCancel()

@@ -6,6 +6,7 @@
 #include "hostsfilesave.h"
 #include "hostsformatter.h"
 #include "namecache.h"
+#include "previousversions.h"
 
 #ifdef __linux__
 #include "saverequest.h"
@@ -43,14 +44,21 @@ struct Editing {
     }
     std::string formatted() const { return formatHostsFile(header, hosts); }
     hostssave::HostsFileSave save(const std::string& path, const std::optional<FileSnapshot>& overwriting = {},
-                                  std::vector<bool>* helperCalls = nullptr) const
+                                  std::vector<bool>* helperCalls = nullptr, bool withoutPreviousVersion = false) const
     {
-        return hostssave::writeHostsFile(path, header, hosts, reading, overwriting, [helperCalls](bool running) {
-            if (helperCalls)
-                helperCalls->push_back(running);
-        });
+        return hostssave::writeHostsFile(path, header, hosts, reading, {overwriting, withoutPreviousVersion},
+                                         [helperCalls](bool running) {
+                                             if (helperCalls)
+                                                 helperCalls->push_back(running);
+                                         });
     }
 };
+
+QByteArray contentOf(const std::filesystem::path& path)
+{
+    QFile file(QString::fromStdString(path.string()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
 
 QByteArray contentOf(const QString& path)
 {
@@ -75,7 +83,11 @@ private slots:
     void unreadableFileIsNeverWritten();
     void changedFileIsWrittenOnlyOverWhatTheUserAgreedTo();
     void refusalGivesTheReasonAndStartsNoHelper();
+    void saveKeepsTheBytesItReplacesOncePerContent();
+    void versionThatCannotBeKeptStopsTheSaveUntilAgreed();
+    void restorePutsTheBytesBackAndKeepsWhatItReplaced();
 #ifdef __linux__
+    void restoreGoesThroughTheHelperWhereDenied();
     void deniedSystemFileGoesThroughTheHelper_data();
     void deniedSystemFileGoesThroughTheHelper();
 #endif
@@ -89,6 +101,10 @@ private:
     {
         return QString::fromStdString(path());
     }
+    std::filesystem::path versionsFolder() const
+    {
+        return QDir(directory_->path()).filePath("state/tessaly/previous").toStdString();
+    }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
@@ -96,6 +112,7 @@ void HostsSaveTest::init()
 {
     directory_ = std::make_unique<QTemporaryDir>();
     QVERIFY(writeFile(qpath(), kOld));
+    qputenv("XDG_STATE_HOME", QDir(directory_->path()).filePath("state").toLocal8Bit());
 }
 
 void HostsSaveTest::savesAndKeepsTheSnapshotCurrent()
@@ -169,7 +186,91 @@ void HostsSaveTest::refusalGivesTheReasonAndStartsNoHelper()
     QVERIFY(helperCalls.empty());
 }
 
+void HostsSaveTest::saveKeepsTheBytesItReplacesOncePerContent()
+{
+    // As another tool or the user left it: comments, blank lines, both line
+    // ends, a hostname's second address. The save drops them; the version
+    // keeps them.
+    const QByteArray handKept = "# lab\r\n\r\n127.0.0.1 localhost\n::1 localhost\n# 10.0.0.9 off\n10.0.0.1 alpha\r\n";
+    QVERIFY(writeFile(qpath(), handKept));
+    Editing editing(path());
+    const hostssave::HostsFileSave first = editing.save(path());
+    QCOMPARE(first.result, SaveResult::Saved);
+    QCOMPARE(contentOf(first.previousVersion), handKept);
+
+    // Saved again as it is: the first save's bytes are kept once, and a
+    // third save keeps nothing new.
+    editing.reading.snapshot = first.snapshot;
+    const hostssave::HostsFileSave second = editing.save(path());
+    QCOMPARE(contentOf(second.previousVersion).toStdString(), editing.formatted());
+    editing.reading.snapshot = second.snapshot;
+    const hostssave::HostsFileSave third = editing.save(path());
+    QCOMPARE(third.result, SaveResult::Saved);
+    QVERIFY(third.previousVersion.empty());
+    QCOMPARE(fileaccess::listKeptVersions(versionsFolder()).size(), 2u);
+
+    // A missing file leaves nothing to keep.
+    QVERIFY(QFile::remove(qpath()));
+    editing.reading.snapshot = {};
+    const hostssave::HostsFileSave created = editing.save(path());
+    QCOMPARE(created.result, SaveResult::Saved);
+    QVERIFY(created.previousVersion.empty());
+}
+
+void HostsSaveTest::versionThatCannotBeKeptStopsTheSaveUntilAgreed()
+{
+    QVERIFY(QDir().mkpath(QString::fromStdString(versionsFolder().parent_path().string())));
+    QVERIFY(writeFile(QString::fromStdString(versionsFolder().string()), "a file where the folder goes"));
+    Editing editing(path());
+    const hostssave::HostsFileSave refused = editing.save(path());
+    QCOMPARE(refused.result, SaveResult::PreviousVersionNotKept);
+    QVERIFY(refused.reason.find("is not a folder") != std::string::npos);
+    QCOMPARE(contentOf(qpath()), kOld);
+
+    const hostssave::HostsFileSave agreed = editing.save(path(), {}, nullptr, true);
+    QCOMPARE(agreed.result, SaveResult::Saved);
+    QCOMPARE(contentOf(qpath()).toStdString(), editing.formatted());
+}
+
+void HostsSaveTest::restorePutsTheBytesBackAndKeepsWhatItReplaced()
+{
+    const std::string restored = "# mine\r\n\r\n::1 localhost\n127.0.0.1 localhost # no end of line";
+    const hostssave::HostsFileSave restore = hostssave::restoreHostsFile(path(), restored);
+    QCOMPARE(restore.result, SaveResult::Saved);
+    QCOMPARE(contentOf(qpath()).toStdString(), restored);
+    QCOMPARE(contentOf(restore.previousVersion), kOld);
+    QVERIFY(restore.snapshot == FileSnapshot::of(restored));
+
+    // Where what it would replace cannot be kept, nothing is restored.
+    QVERIFY(QDir(QString::fromStdString(versionsFolder().string())).removeRecursively());
+    QVERIFY(writeFile(QString::fromStdString(versionsFolder().string()), "a file where the folder goes"));
+    const hostssave::HostsFileSave refused = hostssave::restoreHostsFile(path(), "# other\n");
+    QCOMPARE(refused.result, SaveResult::PreviousVersionNotKept);
+    QCOMPARE(contentOf(qpath()).toStdString(), restored);
+}
+
 #ifdef __linux__
+void HostsSaveTest::restoreGoesThroughTheHelperWhereDenied()
+{
+    using namespace standin;
+    if (!whyNot.isEmpty())
+        QSKIP(qPrintable(whyNot));
+    QVERIFY(resetHostsFile());
+    QVERIFY(setImmutable(scratch + "/hosts", true));
+    qputenv("STANDIN_ANSWER", "saved");
+    const std::string restored = "# kept\r\n10.0.0.7 seven\r\n";
+    std::vector<bool> helperCalls;
+    const hostssave::HostsFileSave restore = hostssave::restoreHostsFile(
+        "/etc/hosts", restored, [&helperCalls](bool running) { helperCalls.push_back(running); });
+    setImmutable(scratch + "/hosts", false);
+    QCOMPARE(restore.result, SaveResult::Saved);
+    QCOMPARE(helperCalls, (std::vector<bool>{true, false}));
+    QCOMPARE(recorded("request"),
+             QByteArray::fromStdString(savehelper::encodeHeader(FileSnapshot::of(kFile.toStdString()), restored.size())
+                                       + restored));
+    QCOMPARE(contentOf(restore.previousVersion), kFile);
+}
+
 void HostsSaveTest::deniedSystemFileGoesThroughTheHelper_data()
 {
     QTest::addColumn<QString>("answer"); // what the stand-in pkexec answers
