@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmmain.h"
 
+#include "previousversions.h"
+
 #include "accessibility.h"
 #include "controls.h"
 #include "ending.h"
@@ -18,6 +20,7 @@
 #include "pictures.h"
 #include "text.h"
 
+#include <QDir>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QFontMetrics>
@@ -398,9 +401,17 @@ void frmMain::cmdCancel_Click()
 
 void frmMain::cmdInformation_Click()
 {
+    // The contact line also says where a regretted save can be undone from.
+    const fileaccess::VersionsFolder versions = fileaccess::previousVersionsFolder();
+    const QString kept = versions.problem.empty()
+        ? QStringLiteral("Before every save the file as it was is kept in %1; tessaly-restore "
+                         "puts it back.")
+              .arg(QDir::toNativeSeparators(QString::fromStdWString(versions.path.wstring())))
+        : QStringLiteral("Previous versions of the file cannot be kept: %1.")
+              .arg(platform::textFromFile(versions.problem));
     platform::showMessage(QStringLiteral("Tessaly %1, an editor for the hosts file, built with Qt %2.\r\n\r\n"
-                                         "Questions and bug reports: see the README that comes with Tessaly.")
-                              .arg(QStringLiteral(TESSALY_VERSION), QString::fromLatin1(qVersion())),
+                                         "%3 Questions and bug reports: see the README that comes with Tessaly.")
+                              .arg(QStringLiteral(TESSALY_VERSION), QString::fromLatin1(qVersion()), kept),
                           MessageButtons::Ok, MessageIcon::Information, QStringLiteral("Tessaly"));
 }
 

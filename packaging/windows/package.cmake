@@ -2,7 +2,7 @@
 # The Windows program as a folder that runs with nothing else installed: the
 # executable, the Qt DLLs and plugins it loads, the MinGW runtime. cpack
 # makes a portable zip and an NSIS installer of it (scripts/package-windows).
-install(TARGETS tessaly RUNTIME DESTINATION .)
+install(TARGETS tessaly tessaly-restore RUNTIME DESTINATION .)
 # The save helper beside it, byte for byte as built (linked stripped): the
 # editor starts only a helper whose SHA-256 is the one built into it, so the
 # install's strip must not touch it.

@@ -27,16 +27,21 @@ std::string& pkexecProgram()
 constexpr int kAuthenticationDismissed = 126;
 constexpr int kNotAuthorized = 127;
 
-// The helper installed under the same prefix as the editor (bin/ and
+// The helper installed under the same prefix as the program (bin/ and
 // libexec/tessaly/ side by side, whatever the prefix); from a build tree, the
-// one built beside the editor.
+// one built beside the editor (or beside tessaly-restore's folder).
 QString saveHelperPath()
 {
     const QString programs = QCoreApplication::applicationDirPath();
     const QString installed =
         QFileInfo(programs + QStringLiteral("/../libexec/tessaly/tessaly-save-helper")).absoluteFilePath();
-    const QString built = programs + QStringLiteral("/savehelper/tessaly-save-helper");
-    return QFileInfo::exists(installed) || !QFileInfo::exists(built) ? installed : built;
+    if (QFileInfo::exists(installed))
+        return installed;
+    for (const QString& built : {programs + QStringLiteral("/savehelper/tessaly-save-helper"),
+                                 programs + QStringLiteral("/../savehelper/tessaly-save-helper")})
+        if (QFileInfo::exists(built))
+            return QFileInfo(built).absoluteFilePath();
+    return installed;
 }
 
 } // namespace
@@ -87,6 +92,12 @@ SaveOutcome saveWithAdministratorRights(const FileSnapshot& expected, std::strin
     if (helper.exitStatus() == QProcess::NormalExit
         && (helper.exitCode() == kAuthenticationDismissed || helper.exitCode() == kNotAuthorized)) {
         const QByteArray complaint = helper.readAllStandardError();
+        // Neither a desktop agent nor a terminal to ask on (pkexec asks on
+        // the controlling terminal where no agent runs).
+        if (complaint.contains("No authentication agent found"))
+            return {false,
+                    "pkexec could not ask for administrator rights: no polkit authentication agent is "
+                    "running, and there is no terminal to ask on"};
         // Not a refusal: polkit is not running, or there is no helper to run.
         if (complaint.contains("Error getting authority") || complaint.contains("Cannot run program"))
             return {false,

@@ -5,6 +5,7 @@
 #include "hostslocation.h"
 #include "modalguard.h"
 #include "namecache.h"
+#include "previousversions.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -854,6 +855,11 @@ void MainWindowTest::informationBox()
     const QStringList lines = box.prompt.split("\r\n");
     QCOMPARE(lines.size(), 3);
     QVERIFY(!lines[0].isEmpty() && lines[1].isEmpty() && !lines[2].isEmpty());
+    // Where the previous versions are, and what puts them back.
+    const QString folder = QDir::toNativeSeparators(
+        QString::fromStdWString(fileaccess::previousVersionsFolder().path.wstring()));
+    QVERIFY2(!folder.isEmpty() && lines[2].contains(folder) && lines[2].contains("tessaly-restore"),
+             qPrintable(lines[2]));
     QVERIFY(!fixture.window->m_HasChanged);
     QVERIFY(!fixture.ended());
 }

@@ -39,15 +39,15 @@ done
 for size in 16 32 48 256; do
     [ -s "$share/icons/hicolor/${size}x${size}/apps/org.tessaly.Tessaly.png" ] || fail "icon ${size}"
 done
-gzip -t "$share/man/man1/tessaly.1.gz" "$share/doc/tessaly/changelog.gz"
+gzip -t "$share/man/man1/tessaly.1.gz" "$share/man/man1/tessaly-restore.1.gz" "$share/doc/tessaly/changelog.gz"
 
 (cd "$stage" && cpack -G DEB --config "$build/CPackConfig.cmake" >/dev/null)
 deb=$(ls "$stage"/tessaly_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/tessaly ./usr/libexec/tessaly/tessaly-save-helper \
+for path in ./usr/bin/tessaly ./usr/bin/tessaly-restore ./usr/libexec/tessaly/tessaly-save-helper \
     ./usr/share/applications/org.tessaly.Tessaly.desktop ./usr/share/metainfo/org.tessaly.Tessaly.metainfo.xml \
     ./usr/share/polkit-1/actions/org.tessaly.Tessaly.policy ./usr/share/icons/hicolor/48x48/apps/org.tessaly.Tessaly.png \
-    ./usr/share/man/man1/tessaly.1.gz ./usr/share/doc/tessaly/copyright ./usr/share/doc/tessaly/changelog.gz; do
+    ./usr/share/man/man1/tessaly.1.gz ./usr/share/man/man1/tessaly-restore.1.gz ./usr/share/doc/tessaly/copyright ./usr/share/doc/tessaly/changelog.gz; do
     grep -q " $path\$" <<<"$contents" || fail "package lacks $path"
 done
 grep -q '^-rwxr-xr-x root/root .* ./usr/libexec/tessaly/tessaly-save-helper$' <<<"$contents" \

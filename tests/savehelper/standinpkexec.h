@@ -6,7 +6,8 @@
 // private mount namespace whose /etc/hosts is a test file that can be made
 // immutable (so that even root's own save is refused), and has the editor
 // start, instead of pkexec, a stand-in that records the request and answers
-// as STANDIN_ANSWER tells: saved, error, unconfirmed, refused or no-polkit.
+// as STANDIN_ANSWER tells: saved, error, unconfirmed, refused, no-polkit or
+// no-agent (no authentication agent and no terminal to ask on).
 // Call it before Qt starts a thread: a mount namespace is per process only
 // then.
 
@@ -76,6 +77,8 @@ inline void enterPrivateHostsFile(QTemporaryDir& directory)
                   "unconfirmed) echo 'unconfirmed: Input/output error'; exit 3 ;;\n"
                   "refused) exit 126 ;;\n"
                   "no-polkit) echo 'Error getting authority: Could not connect' >&2; exit 127 ;;\n"
+                  "no-agent) echo 'Error executing command as another user: No authentication agent found.' >&2;"
+                  " exit 127 ;;\n"
                   "esac\n"
                   "exit 127\n");
     standIn.close();

@@ -82,6 +82,10 @@ void AdministratorSaveTest::deniedSaveGoesThroughTheHelper_data()
     QTest::newRow("polkit not running") << "no-polkit" << false << "close"
                                         << "pkexec could not ask for administrator rights: Error getting authority: "
                                            "Could not connect";
+    QTest::newRow("no agent and no terminal")
+        << "no-agent" << false << "close"
+        << "pkexec could not ask for administrator rights: no polkit authentication agent is running, and there is "
+           "no terminal to ask on";
 }
 
 void AdministratorSaveTest::deniedSaveGoesThroughTheHelper()

@@ -96,6 +96,21 @@ expected=$(printf '# lab hosts\r\n\r\n127.0.0.1\tlocalhost\r\n10.0.0.1\tcaf\xE9\
 actual=$(od -An -tx1 "$hosts")
 [ "$actual" = "$expected" ] || fail "the saved file is not as expected:$(od -c "$hosts")"
 
+echo "-- the file as it was is kept under %LOCALAPPDATA%, and tessaly-restore.exe puts it back"
+original=$(printf '# lab hosts\r\n127.0.0.1 localhost\r\n10.0.0.1 caf\xE9 # kept\r\n' | od -An -tx1)
+kept=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Tessaly/previous/hosts-*Z' -type f)
+[ "$(wc -l <<<"$kept")" -eq 1 ] && [ -n "$kept" ] || fail "no single previous version was kept: $kept"
+[ "$(od -An -tx1 "$kept")" = "$original" ] || fail "the previous version is not the file as it was"
+status=0
+wine "$work/app/tessaly-restore.exe" 7 >"$work/restore.log" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "restoring a version that does not exist ended with $status: $(cat "$work/restore.log")"
+[ "$(od -An -tx1 "$hosts")" = "$expected" ] || fail "a refused restore changed the file"
+status=0
+wine "$work/app/tessaly-restore.exe" 1 >"$work/restore.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "tessaly-restore.exe 1 ended with $status: $(cat "$work/restore.log")"
+[ "$(od -An -tx1 "$hosts")" = "$original" ] || fail "the restored file is not the version:$(od -c "$hosts")"
+wine "$work/app/tessaly-restore.exe" --list 2>&1 | grep -q '^2  ' || fail "the restore did not keep what it replaced"
+
 echo "-- a read-only hosts file: the error box, and the window stays"
 before=$(od -An -tx1 "$hosts")
 wine attrib +r 'C:\windows\system32\drivers\etc\hosts' >/dev/null 2>&1
@@ -124,7 +139,8 @@ $folder /setowner *S-1-5-32-544 /T /C /Q | program present: no"
     || fail "the installer did not limit the folder's access first; icacls was called as: $(cat "$WINEPREFIX/drive_c/icacls.log" 2>/dev/null)"
 installed="$WINEPREFIX/drive_c/Program Files/Tessaly"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Tessaly"
-for file in "$installed/tessaly.exe" "$installed/tessaly-save-helper.exe" "$installed/platforms/qwindows.dll" \
+for file in "$installed/tessaly.exe" "$installed/tessaly-restore.exe" "$installed/tessaly-save-helper.exe" \
+    "$installed/platforms/qwindows.dll" \
     "$installed/Uninstall.exe" \
     "$menu/Tessaly.lnk"; do
     [ -f "$file" ] || fail "the installer left out $file"
