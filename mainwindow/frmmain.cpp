@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmmain.h"
 
-#include "previousversions.h"
-
 #include "accessibility.h"
 #include "controls.h"
 #include "ending.h"
@@ -18,11 +16,12 @@
 #include "keypreview.h"
 #include "messagebox.h"
 #include "pictures.h"
+#include "previousversions.h"
 #include "text.h"
 
-#include <QDir>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QDir>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
