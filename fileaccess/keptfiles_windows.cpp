@@ -94,14 +94,13 @@ std::string prepareFolder(const fs::path& folder)
 {
     std::error_code error;
     fs::create_directories(folder, error);
-    if (error)
-        return "The folder " + quoted(folder) + " could not be made: " + error.message();
     // A junction or link there could send the copies of the hosts file
     // where others read or replace them.
     for (const fs::path& own : {folder.parent_path(), folder}) {
         const DWORD attributes = GetFileAttributesW(own.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            return "The folder " + quoted(own) + " cannot be used: " + systemMessage(GetLastError());
+            return "The folder " + quoted(own)
+                + " could not be made: " + (error ? error.message() : systemMessage(GetLastError()));
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return "The folder " + quoted(own) + " is a link";
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))

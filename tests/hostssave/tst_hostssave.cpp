@@ -56,7 +56,7 @@ struct Editing {
 
 QByteArray contentOf(const std::filesystem::path& path)
 {
-    QFile file(QString::fromStdString(path.string()));
+    QFile file(QString::fromStdWString(path.wstring()));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
@@ -101,9 +101,9 @@ private:
     {
         return QString::fromStdString(path());
     }
-    std::filesystem::path versionsFolder() const
+    static std::filesystem::path versionsFolder()
     {
-        return QDir(directory_->path()).filePath("state/tessaly/previous").toStdString();
+        return fileaccess::previousVersionsFolder().path;
     }
     std::unique_ptr<QTemporaryDir> directory_;
 };
@@ -112,7 +112,9 @@ void HostsSaveTest::init()
 {
     directory_ = std::make_unique<QTemporaryDir>();
     QVERIFY(writeFile(qpath(), kOld));
-    qputenv("XDG_STATE_HOME", QDir(directory_->path()).filePath("state").toLocal8Bit());
+    const QString state = QDir(directory_->path()).filePath("state");
+    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
+    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state).toLocal8Bit());
 }
 
 void HostsSaveTest::savesAndKeepsTheSnapshotCurrent()
@@ -219,8 +221,8 @@ void HostsSaveTest::saveKeepsTheBytesItReplacesOncePerContent()
 
 void HostsSaveTest::versionThatCannotBeKeptStopsTheSaveUntilAgreed()
 {
-    QVERIFY(QDir().mkpath(QString::fromStdString(versionsFolder().parent_path().string())));
-    QVERIFY(writeFile(QString::fromStdString(versionsFolder().string()), "a file where the folder goes"));
+    QVERIFY(QDir().mkpath(QString::fromStdWString(versionsFolder().parent_path().wstring())));
+    QVERIFY(writeFile(QString::fromStdWString(versionsFolder().wstring()), "a file where the folder goes"));
     Editing editing(path());
     const hostssave::HostsFileSave refused = editing.save(path());
     QCOMPARE(refused.result, SaveResult::PreviousVersionNotKept);
@@ -242,8 +244,8 @@ void HostsSaveTest::restorePutsTheBytesBackAndKeepsWhatItReplaced()
     QVERIFY(restore.snapshot == FileSnapshot::of(restored));
 
     // Where what it would replace cannot be kept, nothing is restored.
-    QVERIFY(QDir(QString::fromStdString(versionsFolder().string())).removeRecursively());
-    QVERIFY(writeFile(QString::fromStdString(versionsFolder().string()), "a file where the folder goes"));
+    QVERIFY(QDir(QString::fromStdWString(versionsFolder().wstring())).removeRecursively());
+    QVERIFY(writeFile(QString::fromStdWString(versionsFolder().wstring()), "a file where the folder goes"));
     const hostssave::HostsFileSave refused = hostssave::restoreHostsFile(path(), "# other\n");
     QCOMPARE(refused.result, SaveResult::PreviousVersionNotKept);
     QCOMPARE(contentOf(qpath()).toStdString(), restored);
