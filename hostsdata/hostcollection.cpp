@@ -32,12 +32,15 @@ bool HostCollection::add(HostEntryRef&& entry, std::uint32_t hash)
         construct(position);
         added = true;
     });
-    if (added)
+    if (added) {
+        textBytes_ += textBytesOf(*entry);
         slots_.push_back(std::move(entry));
+    }
     return added;
 }
 
-std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes)
+std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes,
+                                                 std::size_t textBytes)
 {
     const std::size_t count = entries.size();
     if (slots_.size() + count >= std::numeric_limits<Position>::max())
@@ -67,7 +70,7 @@ std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entri
     for (std::size_t bucket = 1; bucket < starts.size(); ++bucket)
         starts[bucket] += starts[bucket - 1];
     const auto base = static_cast<Position>(slots_.size());
-    std::vector<Position> order(count);
+    std::vector<Position, largememory::Allocator<Position>> order(count);
     for (std::size_t i = 0; i < count; ++i)
         order[starts[bucketOf(hashes[i])]++] = base + static_cast<Position>(i);
 
@@ -76,22 +79,45 @@ std::vector<HostEntryRef> HostCollection::addAll(std::vector<HostEntryRef> entri
     else
         slots_.insert(slots_.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     std::vector<Position> refused;
-    for (const Position position : order) {
+    // A key whose whole hash differs from a stored one of this batch is
+    // told apart without reading either entry (at random, out of the
+    // cache). The hashes are read at random too: each is fetched some keys
+    // ahead, and the index's group for it a few keys after that.
+    batchHashes_ = hashes.data();
+    batchBase_ = base;
+    constexpr std::size_t kHashAhead = 16;
+    constexpr std::size_t kGroupAhead = 8;
+    const auto keyAt = [&](std::size_t i) { return StoredKey{order[i], hashes[order[i] - base]}; };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + kHashAhead < count)
+            __builtin_prefetch(&hashes[order[i + kHashAhead] - base]);
+        if (i + kGroupAhead < count)
+            index_.prefetch(keyAt(i + kGroupAhead));
+        const StoredKey key = keyAt(i);
         bool added = false;
-        index_.lazy_emplace(StoredKey{position, hashes[position - base]}, [&](const auto& construct) {
-            construct(position);
+        index_.lazy_emplace(key, [&](const auto& construct) {
+            construct(key.position);
             added = true;
         });
         if (!added)
-            refused.push_back(position);
+            refused.push_back(key.position);
     }
+    batchHashes_ = nullptr;
     order = {};
     hashes = {};
     std::sort(refused.begin(), refused.end());
     std::vector<HostEntryRef> duplicates;
     duplicates.reserve(refused.size());
-    for (const Position position : refused)
+    if (textBytes == kUncounted) {
+        textBytes = 0;
+        for (std::size_t i = 0; i < count; ++i)
+            textBytes += textBytesOf(*slots_[base + i]);
+    }
+    textBytes_ += textBytes;
+    for (const Position position : refused) {
+        textBytes_ -= textBytesOf(*slots_[position]);
         duplicates.push_back(std::move(slots_[position]));
+    }
     holes_ += refused.size();
     holePositionsKnown_ = holePositionsKnown_ && refused.empty();
     return duplicates;
@@ -110,6 +136,7 @@ bool HostCollection::remove(std::string_view host)
         return false;
     const Position position = *found;
     index_.erase(found);
+    textBytes_ -= textBytesOf(*slots_[position]);
     slots_[position] = HostEntryRef();
     ++holes_;
     holePositionsKnown_ = false;
@@ -123,6 +150,7 @@ void HostCollection::reset()
     index_.clear();
     slots_.clear();
     slots_.shrink_to_fit();
+    textBytes_ = 0;
     holes_ = 0;
     holePositions_.clear();
     holePositionsKnown_ = true;

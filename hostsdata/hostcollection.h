@@ -4,6 +4,8 @@
 #include "hostentry.h"
 #include "hostname.h"
 
+#include "largememory.h"
+
 #include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
@@ -38,8 +40,11 @@ public:
     // gives back those refused for a present key, in their order. For a
     // reading of a whole file: the index is filled in the order of its memory
     // instead of at random, which matters once it outgrows the caches.
-    // `hashes`, when given, holds hostnameHash() of each entry's hostname.
-    std::vector<HostEntryRef> addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes = {});
+    // `hashes`, when given, holds hostnameHash() of each entry's hostname,
+    // and `textBytes` the sum of textBytes() of the entries.
+    static constexpr std::size_t kUncounted = ~std::size_t{0};
+    std::vector<HostEntryRef> addAll(std::vector<HostEntryRef> entries, std::vector<std::uint32_t> hashes = {},
+                                     std::size_t textBytes = kUncounted);
     // The entry stored under the key, or a null reference.
     HostEntryRef lookUp(std::string_view host) const;
     bool contains(std::string_view host) const { return static_cast<bool>(lookUp(host)); }
@@ -49,6 +54,9 @@ public:
     void reset();
 
     std::size_t size() const { return slots_.size() - holes_; }
+    // The bytes of every entry's address, hostname and comment together:
+    // what a writer of the whole file needs room for, without a pass over it.
+    std::size_t textBytes() const { return textBytes_; }
     bool empty() const { return size() == 0; }
 
     // The entry at `position` in collection order, 0 <= position < size(),
@@ -124,6 +132,8 @@ private:
         }
         bool operator()(Position a, const StoredKey& key) const
         {
+            if (owner->batchHashes_ && a >= owner->batchBase_ && owner->batchHashes_[a - owner->batchBase_] != key.hash)
+                return false;
             return sameHostname(owner->slots_[a]->host(), owner->slots_[key.position]->host());
         }
         template <typename Key>
@@ -134,10 +144,19 @@ private:
     };
 
     static HashedKey hashedKey(std::string_view host) { return {host, hostnameHash(host)}; }
+    static std::size_t textBytesOf(const HostEntry& entry)
+    {
+        return entry.ip().size() + entry.host().size() + entry.comment().size();
+    }
     void squeezeHoles();
 
     std::vector<HostEntryRef> slots_;
     std::size_t holes_ = 0;
+    std::size_t textBytes_ = 0;
+    // While addAll() indexes a batch: the hashes of its keys, the first at
+    // position batchBase_.
+    const std::uint32_t* batchHashes_ = nullptr;
+    Position batchBase_ = 0;
     // Where the holes are, in order, for at(); made when first needed.
     mutable std::vector<Position> holePositions_;
     mutable bool holePositionsKnown_ = true;
@@ -146,5 +165,6 @@ private:
     // entry is visited only when the index's own 7-bit tag of its hash
     // matches. At 2,000,000 entries the index has 4,194,304 slots, so every
     // byte a slot costs 4 MB.
-    absl::flat_hash_set<Position, KeyHash, KeyEqual> index_;
+    // On huge pages once it is large (largememory.h).
+    absl::flat_hash_set<Position, KeyHash, KeyEqual, largememory::Allocator<Position>> index_;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostentry.h"
 
+#include "largememory.h"
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -8,7 +10,9 @@
 #include <stdexcept>
 
 struct HostEntry::Block {
-    std::size_t references = 0;
+    std::uint32_t references = 0;
+    // A shared block from a huge-page region (largememory.h), not the heap.
+    bool inRegion = false;
 };
 
 namespace {
@@ -29,9 +33,13 @@ std::uint32_t checkedLength(std::string_view text)
 }
 
 // A shared block is aligned to its size, so that an entry finds it from its
-// own address; a block of one entry lies right before it.
-HostEntry::Block* allocateSharedBlock()
+// own address; a block of one entry lies right before it. The blocks of a
+// large reading come from huge-page regions; a small file's few blocks (the
+// first ones of every reading) from the heap, so that it maps no region.
+HostEntry::Block* allocateSharedBlock(bool inRegion)
 {
+    if (inRegion)
+        return new (largememory::allocateRegionBlock(kSharedBlockSize)) HostEntry::Block{0, true};
     return new (::operator new (kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
 }
 
@@ -45,12 +53,36 @@ constexpr std::size_t kBlockHeader = (sizeof(HostEntry::Block) + alignof(HostEnt
 void releaseBlock(HostEntry::Block* block, bool shared) noexcept
 {
     if (--block->references == 0) {
+        const bool inRegion = block->inRegion;
         block->~Block();
-        if (shared)
+        if (inRegion)
+            largememory::releaseRegionBlock(block, kSharedBlockSize);
+        else if (shared)
             ::operator delete (static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
         else
             ::operator delete(static_cast<void*>(block));
     }
+}
+
+// Equal bytes, compared in registers for an address's length: a call to
+// memcmp for every entry of a reading cost more than the rest of the test.
+bool sameBytes(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    std::size_t i = 0;
+    for (; i + 8 <= a.size(); i += 8) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y)
+            return false;
+    }
+    for (; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
 } // namespace
@@ -129,7 +161,7 @@ HostEntryBlocks::~HostEntryBlocks()
 
 HostEntryRef HostEntryBlocks::create(std::string_view ip, std::string_view host, std::string_view comment)
 {
-    const bool sameIp = block_ && ip == lastIp_;
+    const bool sameIp = block_ && sameBytes(ip, lastIp_);
     const std::size_t size = HostEntry::footprint(sameIp ? 0 : checkedLength(ip), checkedLength(host),
                                                   checkedLength(comment));
     if (!block_ || used_ + size > kSharedBlockSize) {
@@ -138,7 +170,7 @@ HostEntryRef HostEntryBlocks::create(std::string_view ip, std::string_view host,
         lastIp_ = {}; // an address is shared within its block only
         if (block_)
             releaseBlock(block_, true);
-        block_ = allocateSharedBlock();
+        block_ = allocateSharedBlock(++blocksMade_ > kHeapBlocks);
         ++block_->references; // held while this maker fills it
         used_ = kBlockHeader;
         return create(ip, host, comment);

@@ -122,7 +122,11 @@ public:
     HostEntryRef create(std::string_view ip, std::string_view host, std::string_view comment);
 
 private:
+    // Blocks beyond the first (256 KiB of entries) come from huge-page regions.
+    static constexpr std::size_t kHeapBlocks = 1;
+
     HostEntry::Block* block_ = nullptr;
+    std::size_t blocksMade_ = 0;
     std::size_t used_ = 0;
     // The address of the entry made last in this block, for the next one.
     std::uint32_t lastIpOffset_ = 0;

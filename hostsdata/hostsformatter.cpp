@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsformatter.h"
 
+#include "largememory.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -29,6 +31,13 @@ bool holdsLineBreak(std::string_view field)
         if (*at == '\r' || *at == '\n')
             return true;
     return false;
+}
+
+// The same address: most often the very bytes of the line before (a block
+// keeps one address for the entries that share it).
+bool sameAddress(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && (a.data() == b.data() || a == b);
 }
 
 // Writes the file into `buffer`, used as plain storage from its start: when
@@ -73,7 +82,7 @@ std::size_t formatInto(std::string& buffer, std::size_t pieceBytes, std::string_
     int hostnamesOnLine = 0;
     for (const HostEntry& entry : hosts) {
         makeRoom(entry.ip().size() + entry.host().size() + entry.comment().size() + 8);
-        const bool continuesLine = lineTakesMore && entry.ip() == lineAddress && entry.comment().empty()
+        const bool continuesLine = lineTakesMore && sameAddress(entry.ip(), lineAddress) && entry.comment().empty()
             && hostnamesOnLine < kMaxHostnamesPerLine;
         if (continuesLine) {
             put(" ");
@@ -109,11 +118,10 @@ std::size_t formatInto(std::string& buffer, std::size_t pieceBytes, std::string_
 
 std::string formatHostsFile(std::string_view header, const HostCollection& hosts)
 {
-    std::size_t longest = header.size() + 4;
-    for (const HostEntry& entry : hosts)
-        longest += entry.ip().size() + entry.host().size() + entry.comment().size() + 8;
+    const std::size_t longest = header.size() + 4 + hosts.textBytes() + 8 * hosts.size();
     std::string out;
     out.reserve(longest);
+    largememory::adviseHugePages(out.data(), out.capacity());
     formatHostsFile(header, hosts, [&](std::string_view piece) { out.append(piece); });
     return out;
 }

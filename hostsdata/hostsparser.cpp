@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsparser.h"
 
+#include "largememory.h"
+
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -21,6 +25,36 @@ std::string_view trimSeparators(std::string_view text)
     while (!text.empty() && isSeparator(text.back()))
         text.remove_suffix(1);
     return text;
+}
+
+constexpr std::uint64_t kOnes = 0x0101010101010101;
+constexpr std::uint64_t kHighBits = 0x8080808080808080;
+
+// The high bit of each byte of `word` that is zero; above the lowest such
+// byte a borrow may set more, so only the lowest counts.
+std::uint64_t zeroBytes(std::uint64_t word)
+{
+    return (word - kOnes) & ~word & kHighBits;
+}
+
+// Where the field starting at `from` ends: the first blank, TAB or '#' at
+// or after it, or the end. Eight bytes at a time: this runs over every byte
+// of the file's entries.
+std::size_t fieldEnd(std::string_view line, std::size_t from)
+{
+    static_assert(std::endian::native == std::endian::little, "the lowest set bit is the first byte");
+    const char* const data = line.data();
+    for (; from + 8 <= line.size(); from += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + from, 8);
+        const std::uint64_t stops = zeroBytes(word ^ (' ' * kOnes)) | zeroBytes(word ^ ('\t' * kOnes))
+            | zeroBytes(word ^ ('#' * kOnes));
+        if (stops != 0)
+            return from + static_cast<std::size_t>(std::countr_zero(stops) >> 3);
+    }
+    while (from < line.size() && !isSeparator(data[from]) && data[from] != '#')
+        ++from;
+    return from;
 }
 
 void appendWithTabsAsBlanks(std::string& out, std::string_view text)
@@ -94,6 +128,8 @@ HostsParser::HostsParser(std::size_t expectedBytes)
     // that stays unused is never touched, so it costs address space only.
     entries_.reserve(expectedBytes / 16);
     hashes_.reserve(expectedBytes / 16);
+    largememory::adviseHugePages(entries_.data(), entries_.capacity() * sizeof(HostEntryRef));
+    largememory::adviseHugePages(hashes_.data(), hashes_.capacity() * sizeof(std::uint32_t));
 }
 HostsParser::~HostsParser() = default;
 
@@ -146,34 +182,36 @@ void HostsParser::takeLine(std::string_view line)
     }
     entryLineSeen_ = true;
 
-    std::string_view comment;
-    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
-        comment = trimSeparators(line.substr(hash + 1));
-        line = trimSeparators(line.substr(0, hash));
-        if (comment.find('\t') != std::string_view::npos) {
-            commentWithBlanks_.clear();
-            appendWithTabsAsBlanks(commentWithBlanks_, comment);
-            comment = commentWithBlanks_;
-        }
-    }
-
+    // One pass: the fields up to a '#', then the comment after it. The
+    // entries are made once the comment is known.
     std::string_view address;
+    std::string_view comment;
+    hostsOnLine_.clear();
     std::size_t position = 0;
     while (position < line.size()) {
-        std::size_t end = position;
-        while (end < line.size() && !isSeparator(line[end]))
-            ++end;
+        if (line[position] == '#') {
+            comment = trimSeparators(line.substr(position + 1));
+            break;
+        }
+        const std::size_t end = fieldEnd(line, position);
         const std::string_view field = line.substr(position, end - position);
+        if (address.empty())
+            address = field;
+        else
+            hostsOnLine_.push_back(field);
         position = end;
         while (position < line.size() && isSeparator(line[position]))
             ++position;
-
-        if (address.empty())
-            address = field;
-        else {
-            entries_.push_back(blocks_.create(address, field, comment));
-            hashes_.push_back(hostnameHash(field));
-        }
+    }
+    if (comment.find('\t') != std::string_view::npos) {
+        commentWithBlanks_.clear();
+        appendWithTabsAsBlanks(commentWithBlanks_, comment);
+        comment = commentWithBlanks_;
+    }
+    for (const std::string_view host : hostsOnLine_) {
+        entries_.push_back(blocks_.create(address, host, comment));
+        hashes_.push_back(hostnameHash(host));
+        textBytes_ += address.size() + host.size() + comment.size();
     }
 }
 
@@ -189,9 +227,10 @@ ParseStats HostsParser::finish(HostCollection& hosts, std::string& header, const
     header.append(header_);
     header_.clear();
     const std::size_t read = entries_.size();
-    const std::vector<HostEntryRef> duplicates = hosts.addAll(std::move(entries_), std::move(hashes_));
+    const std::vector<HostEntryRef> duplicates = hosts.addAll(std::move(entries_), std::move(hashes_), textBytes_);
     entries_.clear();
     hashes_.clear();
+    textBytes_ = 0;
 
     bool silenced = !notice;
     for (const HostEntryRef& duplicate : duplicates)

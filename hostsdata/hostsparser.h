@@ -68,6 +68,9 @@ private:
     std::string header_;
     std::string pending_; // the start of a line that the next chunk ends
     std::string commentWithBlanks_;
+    std::vector<std::string_view> hostsOnLine_; // of the line being read
+    std::size_t textBytes_ = 0;                 // of the entries made, as HostCollection::textBytes()
+
     std::size_t byteOrderMarkMatched_ = 0;
     bool byteOrderMarkDone_ = false;
     bool skipLeadingLf_ = false; // the last chunk ended in CR: a LF next completes CR LF

@@ -297,6 +297,25 @@ void HostsDataTest::addAllMatchesAddingOneByOne()
     QCOMPARE(fieldsOf(batched), fieldsOf(oneByOne));
     for (const HostEntry& entry : oneByOne)
         QCOMPARE(batched.lookUp(asciiLower(entry.host()))->ip(), entry.ip());
+
+    // The room a writer of the whole file takes: the bytes of every entry,
+    // kept through batches with refusals, single adds, removals, a reading.
+    const auto textOf = [](const HostCollection& hosts) {
+        std::size_t bytes = 0;
+        for (const HostEntry& entry : hosts)
+            bytes += entry.ip().size() + entry.host().size() + entry.comment().size();
+        return bytes;
+    };
+    QCOMPARE(batched.textBytes(), textOf(oneByOne));
+    QCOMPARE(oneByOne.textBytes(), textOf(oneByOne));
+    QVERIFY(batched.remove(batched.at(0).host()));
+    QCOMPARE(batched.textBytes(), textOf(batched));
+    HostCollection read;
+    std::string header;
+    parseHosts(formatHostsFile("", oneByOne) + "10.0.0.1 Host-1 # again\n", read, header);
+    QCOMPARE(read.textBytes(), textOf(read));
+    batched.reset();
+    QCOMPARE(batched.textBytes(), 0u);
 }
 
 void HostsDataTest::readerLineKinds()
