@@ -48,25 +48,25 @@ std::string readWhole(const fs::path& path, QString& problem)
         problem = QStringLiteral("%1 is not a regular file.").arg(shown(path));
         return {};
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        problem = QStringLiteral("%1 cannot be read.").arg(shown(path));
-        return {};
-    }
-    // One byte more than allowed tells a file that is too large, also one
-    // that grew after it was looked at.
-    std::string bytes(static_cast<std::size_t>(fileaccess::kKeptVersionBytesAtMost) + 1, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad()) {
-        problem = QStringLiteral("%1 cannot be read.").arg(shown(path));
-        return {};
-    }
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    if (bytes.size() > fileaccess::kKeptVersionBytesAtMost) {
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (!error && size > fileaccess::kKeptVersionBytesAtMost) {
         problem = QStringLiteral("%1 is larger than 256 MiB, more than a hosts file is saved with.").arg(shown(path));
         return {};
     }
-    bytes.shrink_to_fit();
+    std::ifstream file(path, std::ios::binary);
+    if (error || !file) {
+        problem = QStringLiteral("%1 cannot be read.").arg(shown(path));
+        return {};
+    }
+    // One byte more than its size tells a file that grew since it was
+    // looked at: what it holds then is not what was chosen.
+    std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file.bad() || static_cast<std::uintmax_t>(file.gcount()) != size) {
+        problem = QStringLiteral("%1 could not be read whole, or changed while it was read.").arg(shown(path));
+        return {};
+    }
+    bytes.resize(static_cast<std::size_t>(size));
     return bytes;
 }
 
