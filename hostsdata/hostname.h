@@ -4,6 +4,8 @@
 // What a hostname and an address may be in an entry, and when two hostnames
 // are the same: the one place both windows and the collection ask.
 
+#include "bytewords.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -33,8 +35,8 @@ extern const std::uint64_t kHashSeed;
 // above are left alone.
 inline std::uint64_t asciiLowerEightBytes(std::uint64_t bytes)
 {
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    constexpr std::uint64_t kHighBits = 0x8080808080808080;
+    using bytewords::kHighBits;
+    using bytewords::kOnes;
     const std::uint64_t low7 = bytes & ~kHighBits;
     const std::uint64_t atLeastA = low7 + (0x80 - 'A') * kOnes;
     const std::uint64_t aboveZ = low7 + (0x80 - 'Z' - 1) * kOnes;

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsformatter.h"
 
+#include "bytewords.h"
 #include "largememory.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace {
-
-constexpr std::uint64_t kOnes = 0x0101010101010101;
-constexpr std::uint64_t kHighBits = 0x8080808080808080;
-
-bool hasZeroByte(std::uint64_t word)
-{
-    return ((word - kOnes) & ~word & kHighBits) != 0;
-}
 
 // Eight bytes at a time, as the check runs over every byte that is saved.
 bool holdsLineBreak(std::string_view field)
@@ -24,7 +17,7 @@ bool holdsLineBreak(std::string_view field)
     for (; left >= 8; at += 8, left -= 8) {
         std::uint64_t eight;
         std::memcpy(&eight, at, 8);
-        if (hasZeroByte(eight ^ ('\r' * kOnes)) || hasZeroByte(eight ^ ('\n' * kOnes)))
+        if ((bytewords::bytesEqualTo(eight, '\r') | bytewords::bytesEqualTo(eight, '\n')) != 0)
             return true;
     }
     for (; left > 0; ++at, --left)

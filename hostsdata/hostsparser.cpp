@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "hostsparser.h"
 
+#include "bytewords.h"
 #include "largememory.h"
 
 #include <algorithm>
@@ -27,16 +28,6 @@ std::string_view trimSeparators(std::string_view text)
     return text;
 }
 
-constexpr std::uint64_t kOnes = 0x0101010101010101;
-constexpr std::uint64_t kHighBits = 0x8080808080808080;
-
-// The high bit of each byte of `word` that is zero; above the lowest such
-// byte a borrow may set more, so only the lowest counts.
-std::uint64_t zeroBytes(std::uint64_t word)
-{
-    return (word - kOnes) & ~word & kHighBits;
-}
-
 // Where the field starting at `from` ends: the first blank, TAB or '#' at
 // or after it, or the end. Eight bytes at a time: this runs over every byte
 // of the file's entries.
@@ -47,8 +38,8 @@ std::size_t fieldEnd(std::string_view line, std::size_t from)
     for (; from + 8 <= line.size(); from += 8) {
         std::uint64_t word;
         std::memcpy(&word, data + from, 8);
-        const std::uint64_t stops = zeroBytes(word ^ (' ' * kOnes)) | zeroBytes(word ^ ('\t' * kOnes))
-            | zeroBytes(word ^ ('#' * kOnes));
+        const std::uint64_t stops = bytewords::bytesEqualTo(word, ' ') | bytewords::bytesEqualTo(word, '\t')
+            | bytewords::bytesEqualTo(word, '#');
         if (stops != 0)
             return from + static_cast<std::size_t>(std::countr_zero(stops) >> 3);
     }
