@@ -15,10 +15,15 @@ FileContents readFileBytes(const std::string& path)
     return file;
 }
 
-FileSnapshot snapshotFile(const std::string& path, std::string* unreadable)
+FileSnapshot snapshotFile(const std::string& path, std::string* unreadable,
+                          const std::function<void(std::string_view)>& alsoRead)
 {
     SnapshotDigest digest;
-    const ReadOutcome read = readFileInChunks(path, [&](std::string_view chunk) { digest.feed(chunk); });
+    const ReadOutcome read = readFileInChunks(path, [&](std::string_view chunk) {
+        digest.feed(chunk);
+        if (alsoRead)
+            alsoRead(chunk);
+    });
     switch (read.status) {
     case ReadStatus::NoFile:
         return {};

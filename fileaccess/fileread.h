@@ -57,7 +57,10 @@ FileContents readFileBytes(const std::string& path);
 
 // Looks at the file as it is now, for comparison with a reading's snapshot.
 // When it cannot be read, `unreadable` (if given) learns the system's words.
-FileSnapshot snapshotFile(const std::string& path, std::string* unreadable = nullptr);
+// `alsoRead`, when given, gets the bytes too, chunk by chunk, as they are
+// read (a copy of them is kept so, without a second reading).
+FileSnapshot snapshotFile(const std::string& path, std::string* unreadable = nullptr,
+                          const std::function<void(std::string_view)>& alsoRead = {});
 
 // Reads the file at `path` into `hosts` and `header`. When the file cannot
 // be read to its end, nothing is added: a partial reading saved later would

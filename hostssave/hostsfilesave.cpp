@@ -18,31 +18,19 @@ using fileaccess::PreviousVersionKeeper;
 
 // The file as it is now, read once: its snapshot, and, when `keep`, its
 // bytes copied into a previous version, which is named only when the save
-// goes ahead. No keeper comes back for a missing file.
+// goes ahead. No keeper comes back for a missing or unreadable file.
 std::unique_ptr<PreviousVersionKeeper> lookAtFile(const std::string& path, bool keep, FileSnapshot& snapshot,
                                                   std::string& unreadable)
 {
     std::unique_ptr<PreviousVersionKeeper> keeper;
     if (keep)
         keeper = std::make_unique<PreviousVersionKeeper>(fileaccess::previousVersionsFolder());
-    fileaccess::SnapshotDigest digest;
-    const fileaccess::ReadOutcome read = fileaccess::readFileInChunks(path, [&](std::string_view chunk) {
-        digest.feed(chunk);
+    snapshot = fileaccess::snapshotFile(path, &unreadable, [&](std::string_view chunk) {
         if (keeper)
             keeper->feed(chunk);
     });
-    switch (read.status) {
-    case fileaccess::ReadStatus::NoFile:
-        snapshot = {};
+    if (snapshot.state != FileSnapshot::State::Present)
         return nullptr;
-    case fileaccess::ReadStatus::Failed:
-        snapshot = {FileSnapshot::State::Unreadable, 0, 0};
-        unreadable = read.reason;
-        return nullptr;
-    case fileaccess::ReadStatus::Complete:
-        break;
-    }
-    snapshot = digest.finish();
     return keeper;
 }
 
