@@ -55,7 +55,7 @@ std::string asciiFileName(const fs::path& path)
 }
 
 // Whether the two files hold the same bytes, read a chunk at a time.
-bool sameBytes(const fs::path& first, const fs::path& second)
+bool sameContents(const fs::path& first, const fs::path& second)
 {
     std::ifstream a(first, std::ios::binary);
     std::ifstream b(second, std::ios::binary);
@@ -74,11 +74,15 @@ bool sameBytes(const fs::path& first, const fs::path& second)
     }
 }
 
-// Keeps the newest versions, as many as the bounds allow, and removes the
-// rest; the newest stays whatever its size.
-void removeBeyondBounds(const fs::path& folder)
+bool newerFirst(const KeptVersion& a, const KeptVersion& b)
 {
-    const std::vector<KeptVersion> versions = listKeptVersions(folder);
+    return std::pair(a.keptAt, a.sequence) > std::pair(b.keptAt, b.sequence);
+}
+
+// Keeps the newest of `versions` (newest first), as many as the bounds
+// allow, and removes the rest; the newest stays whatever its size.
+void removeBeyondBounds(const std::vector<KeptVersion>& versions)
+{
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < versions.size(); ++i) {
         bytes += versions[i].size;
@@ -173,9 +177,7 @@ std::vector<KeptVersion> listKeptVersions(const fs::path& folder, std::string* p
             continue;
         versions.push_back({entry.path(), parsed->first, parsed->second, size});
     }
-    std::sort(versions.begin(), versions.end(), [](const KeptVersion& a, const KeptVersion& b) {
-        return std::pair(a.keptAt, a.sequence) > std::pair(b.keptAt, b.sequence);
-    });
+    std::sort(versions.begin(), versions.end(), newerFirst);
     return versions;
 }
 
@@ -214,8 +216,8 @@ bool PreviousVersionKeeper::keep()
         return false;
     }
     // The same bytes as the newest version: one of them is enough.
-    const std::vector<KeptVersion> kept = listKeptVersions(state_->folder);
-    if (!kept.empty() && kept.front().size == state_->size && sameBytes(kept.front().path, state_->file->path())) {
+    std::vector<KeptVersion> kept = listKeptVersions(state_->folder);
+    if (!kept.empty() && kept.front().size == state_->size && sameContents(kept.front().path, state_->file->path())) {
         state_->file.reset();
         return true;
     }
@@ -234,7 +236,10 @@ bool PreviousVersionKeeper::keep()
         state_->file.reset();
         state_->keptAs = target;
         keptfiles::syncFolder(state_->folder);
-        removeBeyondBounds(state_->folder);
+        // In its place by time, also should the clock have gone back.
+        const KeptVersion added{target, keptAt, sequence, state_->size};
+        kept.insert(std::upper_bound(kept.begin(), kept.end(), added, newerFirst), added);
+        removeBeyondBounds(kept);
         return true;
     }
     state_->problem = "Too many versions were kept in the same second";
