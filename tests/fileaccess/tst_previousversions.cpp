@@ -3,6 +3,7 @@
 // time and never over one another, once per distinct content, within the
 // count and size bounds, and only in a folder that is the user's own.
 #include "previousversions.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,17 +23,13 @@ using fileaccess::KeptVersion;
 using fileaccess::PreviousVersionKeeper;
 using fileaccess::VersionsFolder;
 
+using testfiles::contentOf;
+
 namespace {
 
 fs::path pathOf(const QString& path)
 {
     return fs::path(QDir::toNativeSeparators(path).toStdWString());
-}
-
-QByteArray contentOf(const fs::path& path)
-{
-    QFile file(QString::fromStdWString(path.wstring()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 // Keeps `bytes`, fed in two chunks as a save reads them, at `keptAt`.

@@ -13,6 +13,8 @@
 #include "standinpkexec.h"
 #endif
 
+#include "testfiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -26,6 +28,9 @@ using fileaccess::FileSnapshot;
 using hostssave::SaveResult;
 
 Q_DECLARE_METATYPE(SaveResult)
+
+using testfiles::contentOf;
+using testfiles::writeFile;
 
 namespace {
 
@@ -53,24 +58,6 @@ struct Editing {
                                          });
     }
 };
-
-QByteArray contentOf(const std::filesystem::path& path)
-{
-    QFile file(QString::fromStdWString(path.wstring()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 

@@ -11,6 +11,8 @@
 #include "standinpkexec.h"
 #endif
 
+#include "testfiles.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -28,21 +30,12 @@
 
 namespace fs = std::filesystem;
 
+using testfiles::contentOf;
+using testfiles::writeFile;
+
 namespace {
 
 constexpr std::int64_t kKeptAt = 1796800000;
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
 
 struct Run {
     int exitCode = -1;
