@@ -35,8 +35,7 @@ inline std::string generatedHostsFile(int lines)
 // The median of `runs` timings of `work`, in milliseconds; `untimed` runs
 // after each timing.
 template <typename Work, typename Untimed = void (*)()>
-double medianMilliseconds(
-    int runs, Work&& work, Untimed&& untimed = [] {})
+double medianMilliseconds(int runs, Work&& work, Untimed&& untimed = [] {})
 {
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {

@@ -23,7 +23,7 @@ ReadOutcome readFileInChunks(const std::string& path, const std::function<void(s
         const int error = errno;
         return {error == ENOENT ? ReadStatus::NoFile : ReadStatus::Failed, std::strerror(error)};
     }
-    struct stat status {};
+    struct stat status{};
     if (::fstat(fd, &status) != 0)
         return ReadOutcome::failed(std::strerror(errno));
     if (S_ISDIR(status.st_mode))

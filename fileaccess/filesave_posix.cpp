@@ -113,7 +113,7 @@ std::string baseNameOf(const std::string& path)
 bool resolveLinks(std::string path, std::string& target, SaveOutcome& failed)
 {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat status {};
+        struct stat status{};
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
             target = path;
             return true;
@@ -151,7 +151,7 @@ void removeStaleTemporaries(const std::string& directory, const std::string& pre
     while (const dirent* entry = ::readdir(listing)) {
         if (!isTemporaryName(entry->d_name, prefix))
             continue;
-        struct stat status {};
+        struct stat status{};
         if (::fstatat(dirFd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)
             && status.st_mtime < kProgramStart)
             ::unlinkat(dirFd, entry->d_name, 0);
@@ -203,18 +203,9 @@ public:
 #endif
         return createNamed();
     }
-    int fd() const
-    {
-        return file_.fd();
-    }
-    DescriptorFile& file()
-    {
-        return file_;
-    }
-    const std::string& name() const
-    {
-        return name_;
-    }
+    int fd() const { return file_.fd(); }
+    DescriptorFile& file() { return file_; }
+    const std::string& name() const { return name_; }
 
     // Gives a file made without a name its name, just before the rename.
     bool giveName()
@@ -235,15 +226,9 @@ public:
         }
         return false;
     }
-    bool close()
-    {
-        return file_.close();
-    }
+    bool close() { return file_.close(); }
     // After the rename the name is the target's: nothing to remove.
-    void renamed()
-    {
-        name_.clear();
-    }
+    void renamed() { name_.clear(); }
 
 private:
     bool createNamed()
@@ -295,7 +280,7 @@ SaveOutcome failure(const std::string& what, std::uint32_t error)
 std::unique_ptr<OpenFile> openToRewrite(const std::string& path, SaveOutcome& failed)
 {
     auto file = std::make_unique<DescriptorFile>(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat status {};
+    struct stat status{};
     if (file->fd() < 0)
         failed = failure("Cannot open " + path + " for writing");
     else if (::fstat(file->fd(), &status) != 0)
@@ -349,7 +334,7 @@ SaveOutcome replaceFileContents(const std::string& path, const ContentSource& co
     if (!resolveLinks(path, target, failed))
         return failed;
 
-    struct stat existing {};
+    struct stat existing{};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT)
         return failure("Cannot look at " + target, errno);

@@ -116,7 +116,7 @@ std::string prepareFolder(const fs::path& folder)
     // Tessaly's folder and the versions' folder are the user's own: a link
     // there, or a folder of another user's, could send the copies of the
     // hosts file where others read or replace them.
-    struct stat status {};
+    struct stat status{};
     for (const fs::path& own : {folder.parent_path(), folder}) {
         if (::lstat(own.c_str(), &status) != 0)
             return "The folder " + quoted(own) + " cannot be used: " + systemWords();

@@ -40,7 +40,7 @@ HostEntry::Block* allocateSharedBlock(bool inRegion)
 {
     if (inRegion)
         return new (largememory::allocateRegionBlock(kSharedBlockSize)) HostEntry::Block{0, true};
-    return new (::operator new (kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
+    return new (::operator new(kSharedBlockSize, std::align_val_t{kSharedBlockSize})) HostEntry::Block;
 }
 
 HostEntry::Block* allocateOwnBlock(std::size_t bytes)
@@ -58,7 +58,7 @@ void releaseBlock(HostEntry::Block* block, bool shared) noexcept
         if (inRegion)
             largememory::releaseRegionBlock(block, kSharedBlockSize);
         else if (shared)
-            ::operator delete (static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
+            ::operator delete(static_cast<void*>(block), std::align_val_t{kSharedBlockSize});
         else
             ::operator delete(static_cast<void*>(block));
     }

@@ -11,12 +11,12 @@ void adviseHugePages(void*, std::size_t) noexcept
 
 void* allocateRegionBlock(std::size_t blockBytes)
 {
-    return ::operator new (blockBytes, std::align_val_t{blockBytes});
+    return ::operator new(blockBytes, std::align_val_t{blockBytes});
 }
 
 void releaseRegionBlock(void* block, std::size_t blockBytes) noexcept
 {
-    ::operator delete (block, std::align_val_t{blockBytes});
+    ::operator delete(block, std::align_val_t{blockBytes});
 }
 
 std::size_t regionCount() noexcept

@@ -149,7 +149,7 @@ std::string whyNotTrusted(const std::string& path)
     int links = 0;
     for (bool checkCurrent = true; !pending.empty();) {
         if (checkCurrent) {
-            struct stat folder {};
+            struct stat folder{};
             if (::lstat(current.c_str(), &folder) != 0)
                 return "Cannot look at " + current + ": " + std::strerror(errno);
             if (const std::string problem = folderProblem(current, folder); !problem.empty())
@@ -163,7 +163,7 @@ std::string whyNotTrusted(const std::string& path)
             continue;
         }
         const std::string candidate = join(current, component.name);
-        struct stat status {};
+        struct stat status{};
         if (::lstat(candidate.c_str(), &status) != 0) {
             const int error = errno;
             if (error == ENOENT && pending.empty()) {

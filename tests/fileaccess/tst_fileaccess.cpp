@@ -102,7 +102,7 @@ void FileSaveTest::missingFileIsCreatedWithMode0644()
     ::umask(previous);
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("hosts")), "new\r\n");
-    struct stat status {};
+    struct stat status{};
     QCOMPARE(::stat(QFile::encodeName(path("hosts")).constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0644));
     QCOMPARE(entries(), QStringList{"hosts"});
@@ -121,7 +121,7 @@ void FileSaveTest::replaceKeepsModeOwnerAndExtendedAttributes()
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("hosts")), "new");
 
-    struct stat status {};
+    struct stat status{};
     QCOMPARE(::stat(file.constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0640));
     if (isRoot()) {
@@ -354,12 +354,12 @@ void FileSaveTest::hardLinkedFileIsRewrittenForEveryName()
     writeFile(path("hosts"), "old");
     const QByteArray file = QFile::encodeName(path("hosts"));
     QCOMPARE(::link(file.constData(), QFile::encodeName(path("second name")).constData()), 0);
-    struct stat before {};
+    struct stat before{};
     QCOMPARE(::stat(file.constData(), &before), 0);
     const fileaccess::SaveOutcome outcome = fileaccess::replaceFileContents(path("hosts").toStdString(), "new");
     QVERIFY2(outcome.saved, outcome.reason.c_str());
     QCOMPARE(readFile(path("second name")), "new");
-    struct stat after {};
+    struct stat after{};
     QCOMPARE(::stat(file.constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(after.st_nlink, nlink_t(2));
@@ -393,7 +393,7 @@ void FileSaveTest::directoryDefaultAclIsNotAddedToTheFile()
     const QByteArray file = QFile::encodeName(path("hosts"));
     QCOMPARE(::getxattr(file.constData(), "system.posix_acl_access", nullptr, 0), ssize_t(-1));
     QCOMPARE(errno, ENODATA);
-    struct stat status {};
+    struct stat status{};
     QCOMPARE(::stat(file.constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, mode_t(0644));
 }
@@ -416,7 +416,7 @@ SaveLog saveLog;
 
 int recordSync(int fd)
 {
-    struct stat status {};
+    struct stat status{};
     ::fstat(fd, &status);
     const bool directory = S_ISDIR(status.st_mode);
     saveLog.events.push_back({true, status.st_ino, directory, {}});
@@ -465,7 +465,7 @@ struct RecordedSaves {
 
 ino_t inodeOf(const QString& file)
 {
-    struct stat status {};
+    struct stat status{};
     return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? status.st_ino : 0;
 }
 

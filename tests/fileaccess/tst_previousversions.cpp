@@ -132,7 +132,7 @@ void PreviousVersionsTest::keepsTheExactBytesNewestFirst()
                  .size(),
              2);
 #ifndef _WIN32
-    struct stat status {};
+    struct stat status{};
     QCOMPARE(::stat(folder().c_str(), &status), 0);
     QCOMPARE(status.st_mode & 0777, 0700u);
 #endif

@@ -644,7 +644,7 @@ void MainWindowTest::unconfirmedSaveKeepsTheWindowToSaveAgain()
     // The directory's sync after the rename fails: the file was written,
     // but a power cut might still undo it.
     fileaccess::testing::setSyncHook([](int fd) {
-        struct stat status {};
+        struct stat status{};
         if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
             errno = EIO;
             return -1;
@@ -716,7 +716,7 @@ void MainWindowTest::unreadableFileIsNeverOverwritten()
         QFile::copy(QStringLiteral(TESSALY_TEST_DATA_DIR "/main-window.hosts"), path);
         QVERIFY(QFile::setPermissions(path, QFile::WriteOwner));
     }
-    struct stat before {};
+    struct stat before{};
     QCOMPARE(::lstat(encoded.constData(), &before), 0);
 #endif
 
@@ -735,7 +735,7 @@ void MainWindowTest::unreadableFileIsNeverOverwritten()
 #ifdef _WIN32
     QVERIFY(QFileInfo(path).isDir());
 #else
-    struct stat after {};
+    struct stat after{};
     QCOMPARE(::lstat(encoded.constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino);
     QCOMPARE(after.st_mode, before.st_mode);

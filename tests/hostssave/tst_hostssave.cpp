@@ -80,18 +80,9 @@ private slots:
 #endif
 
 private:
-    std::string path() const
-    {
-        return QDir(directory_->path()).filePath("hosts").toStdString();
-    }
-    QString qpath() const
-    {
-        return QString::fromStdString(path());
-    }
-    static std::filesystem::path versionsFolder()
-    {
-        return fileaccess::previousVersionsFolder().path;
-    }
+    std::string path() const { return QDir(directory_->path()).filePath("hosts").toStdString(); }
+    QString qpath() const { return QString::fromStdString(path()); }
+    static std::filesystem::path versionsFolder() { return fileaccess::previousVersionsFolder().path; }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 

@@ -124,8 +124,7 @@ void SaveHelperTest::requests_data()
     QTest::newRow("other version") << withVersion(good, 2)
                                    << "The request has protocol version 2; this helper speaks version 1.";
     QTest::newRow("body cut short") << good.left(good.size() - 1) << "The request is shorter than its stated length.";
-    QTest::newRow("body too long") << good + "x"
-                                   << "The request is longer than its stated length.";
+    QTest::newRow("body too long") << good + "x" << "The request is longer than its stated length.";
     QTest::newRow("announces 256 MiB, sends little")
         << withLength(good, kMaxContentBytes) << "The request is shorter than its stated length.";
     QTest::newRow("over 256 MiB") << withLength(good, kMaxContentBytes + 1)
