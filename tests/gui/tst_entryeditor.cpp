@@ -115,6 +115,8 @@ void EntryEditorTest::openShowsTheEntryUnchanged()
         QCOMPARE(editor->focusWidget(), editorButton(editor, "cmdSaveClose"));
         QCOMPARE(editorButton(editor, "cmdRevert")->toolTip(), "Revert changes");
         QVERIFY(!editorButton(editor, "cmdRevert")->accessibleName().isEmpty());
+        // The picture is drawn (an icon of a missing resource or image plugin is not null, but empty).
+        QVERIFY(!editorButton(editor, "cmdRevert")->icon().pixmap(16, 16).isNull());
         QCOMPARE(editorButton(editor, "cmdCancel")->text(), "CANCEL [ESC]");
         QCOMPARE(editorButton(editor, "cmdSaveClose")->geometry(), QRect(288, 112, 81, 25));
         QCOMPARE(editor->findChild<QLabel*>("lblInfo_4")->text(), "COMMENTS (OPTIONAL)");
@@ -238,7 +240,7 @@ void EntryEditorTest::messageBoxOfSaveKeepsEditsAndState()
         editorButton(editor, "cmdSaveClose")->click();
         platform::messagescript::enable(true);
         QVERIFY(answered);
-        QApplication::setActiveWindow(editor);
+        editor->activateWindow();
         QCOMPARE(boxTexts(editor), (QStringList{"   ", "10.7.7.7", "build box"}));
         QVERIFY(revertEnabled(editor));
         QVERIFY(editor->isVisible());

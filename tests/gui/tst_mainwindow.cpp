@@ -21,6 +21,7 @@
 #include <unistd.h>
 #endif
 
+using namespace Qt::StringLiterals;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
@@ -129,11 +130,11 @@ void MainWindowTest::eightBitTextShowsInTheSystemEncodingAndIsKept()
 #ifdef _WIN32
     if (GetACP() != 1252)
         QSKIP("needs the Western code page 1252");
-    const QStringList shown{u"caf\u00E9"_qs, u"na\u00C3\u00AFve"_qs};
-    const QString comment = u"cr\u00E8me"_qs;
+    const QStringList shown{u"caf\u00E9"_s, u"na\u00C3\u00AFve"_s};
+    const QString comment = u"cr\u00E8me"_s;
 #else
-    const QStringList shown{u"caf\uFFFD"_qs, u"na\u00EFve"_qs};
-    const QString comment = u"cr\uFFFDme"_qs;
+    const QStringList shown{u"caf\uFFFD"_s, u"na\u00EFve"_s};
+    const QString comment = u"cr\uFFFDme"_s;
 #endif
     QCOMPARE(fixture.hostColumn(), shown);
     QCOMPARE(fixture.cell(0, 2), comment);
@@ -158,7 +159,7 @@ void MainWindowTest::startShowsTheSystemsHostsFile()
 #ifdef _WIN32
     // Windows gives the system directory in capitals or not; wine as
     // "C:\windows\system32".
-    QVERIFY2(shown.endsWith(u"\\system32\\Drivers\\etc\\hosts"_qs, Qt::CaseInsensitive), qPrintable(shown));
+    QVERIFY2(shown.endsWith(u"\\system32\\Drivers\\etc\\hosts"_s, Qt::CaseInsensitive), qPrintable(shown));
 #else
     QCOMPARE(shown, "/etc/hosts");
 #endif
@@ -264,7 +265,7 @@ void MainWindowTest::layoutNamesAndInitialState()
     QCOMPARE(fixture.box("txtHost")->palette().color(QPalette::Text), QColor(Qt::white));
     QCOMPARE(fixture.list()->palette().color(QPalette::Base), QColor(0, 104, 171));
     QCOMPARE(fixture.button("cmdInformation")->toolTip(), "Information about this program");
-    // The picture is drawn (an icon of a missing resource is not null, but empty).
+    // The picture is drawn (an icon of a missing resource or image plugin is not null, but empty).
     QVERIFY(!fixture.button("cmdInformation")->icon().pixmap(16, 16).isNull());
     QVERIFY(!window.windowIcon().pixmap(32, 32).isNull());
     QVERIFY(!fixture.button("cmdInformation")->accessibleName().isEmpty());
@@ -415,20 +416,20 @@ void MainWindowTest::charactersTheFileCannotHoldAreLeftOut()
 {
     MainWindowFixture fixture("");
     QLineEdit* host = fixture.box("txtHost");
-    host->setText(u"caf\u00E9\u65E5\u0142\U0001F600"_qs);
-    QTest::sendKeyEvent(QTest::Click, host, Qt::Key_unknown, u"\u672C"_qs, Qt::NoModifier);
+    host->setText(u"caf\u00E9\u65E5\u0142\U0001F600"_s);
+    QTest::sendKeyEvent(QTest::Click, host, Qt::Key_unknown, u"\u672C"_s, Qt::NoModifier);
     QTest::keyClicks(host, ".ex");
-    QApplication::clipboard()->setText(u"\u0142ample"_qs);
+    QApplication::clipboard()->setText(u"\u0142ample"_s);
     host->paste();
 #ifdef _WIN32
     if (GetACP() != 1252)
         QSKIP("needs the Western code page 1252");
     // Neither "?" nor a look-alike ("l" for "ł") may reach the file.
-    QCOMPARE(host->text(), u"caf\u00E9.example"_qs);
+    QCOMPARE(host->text(), u"caf\u00E9.example"_s);
     const QByteArray written = "caf\xE9.example";
 #else
-    QCOMPARE(host->text(), u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_qs);
-    const QByteArray written = u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_qs.toUtf8();
+    QCOMPARE(host->text(), u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_s);
+    const QByteArray written = u"caf\u00E9\u65E5\u0142\U0001F600\u672C.ex\u0142ample"_s.toUtf8();
 #endif
     fixture.add(host->text(), "10.0.0.1");
     QTest::mouseClick(fixture.button("cmdClose"), Qt::LeftButton);

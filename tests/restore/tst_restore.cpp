@@ -76,14 +76,7 @@ private:
     Run runProgram(const QStringList& arguments)
     {
         QProcess program;
-        // Where the build puts it: beside the tests on Windows, in its own
-        // folder elsewhere.
-#ifdef _WIN32
-        const QString path = QCoreApplication::applicationDirPath() + "/tessaly-restore.exe";
-#else
-        const QString path = QCoreApplication::applicationDirPath() + "/../../restore/tessaly-restore";
-#endif
-        program.start(path, arguments);
+        program.start(QStringLiteral(TESSALY_RESTORE_PROGRAM), arguments);
         if (!program.waitForFinished(30000))
             return {-1, {}, program.errorString()};
         return {program.exitCode(), QString::fromLocal8Bit(program.readAllStandardOutput()),
