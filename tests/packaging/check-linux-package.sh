@@ -53,7 +53,10 @@ done
 grep -q '^-rwxr-xr-x root/root .* ./usr/libexec/tessaly/tessaly-save-helper$' <<<"$contents" \
     || fail "save helper permissions"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6widgets6 libqt6gui6 libqt6core6 libqt6svg6 pkexec; do
+# The pictures are SVG, drawn by plugins that no library links: the package
+# that holds them in this release.
+svg_plugins=$(dpkg-query -S '*/qt6/plugins/iconengines/libqsvgicon.so' | sed 's/[:,].*//')
+for package in libqt6widgets6 libqt6gui6 libqt6core6 "$svg_plugins" pkexec; do
     grep -q "$package" <<<"$depends" || fail "package does not depend on $package: $depends"
 done
 # The Wayland platform, so that a Wayland session runs the editor natively.
