@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One test program for the file access: reading (the same on every system)
-// and saving (a test of its own per system), and keeping previous versions.
+// and saving (a test of its own per system).
 #include <QCoreApplication>
 #include <QTest>
 
@@ -8,13 +8,12 @@
 
 std::unique_ptr<QObject> newFileReadTest();
 std::unique_ptr<QObject> newFileSaveTest();
-std::unique_ptr<QObject> newPreviousVersionsTest();
 
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     int failed = 0;
-    for (const auto& test : {newFileReadTest(), newFileSaveTest(), newPreviousVersionsTest()})
+    for (const auto& test : {newFileReadTest(), newFileSaveTest()})
         failed += QTest::qExec(test.get(), argc, argv);
     return failed;
 }

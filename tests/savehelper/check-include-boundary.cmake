@@ -37,6 +37,8 @@ compile("<QtCore>" unreachable)
 compile("<QObject>" unreachable)
 compile("\"administratorsave.h\"" unreachable)
 compile("\"hostsfilesave.h\"" unreachable)
+# Previous versions are kept per user; the helper runs as root.
+compile("\"previousversions.h\"" unreachable)
 compile("\"messagebox.h\"" unreachable)
 compile("\"ending.h\"" unreachable)
 compile("\"frmmain.h\"" unreachable)

@@ -239,9 +239,6 @@ void PreviousVersionsTest::onlyAFolderOfTheUsersOwnIsUsed()
     QVERIFY(fileaccess::listKeptVersions(folder()).empty());
 }
 
-std::unique_ptr<QObject> newPreviousVersionsTest()
-{
-    return std::make_unique<PreviousVersionsTest>();
-}
+QTEST_GUILESS_MAIN(PreviousVersionsTest)
 
 #include "tst_previousversions.moc"
