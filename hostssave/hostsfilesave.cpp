@@ -14,7 +14,7 @@ namespace hostssave {
 namespace {
 
 using fileaccess::FileSnapshot;
-using fileaccess::PreviousVersionKeeper;
+using previousversions::PreviousVersionKeeper;
 
 // The file as it is now, read once: its snapshot, and, when `keep`, its
 // bytes copied into a previous version, which is named only when the save
@@ -24,7 +24,7 @@ std::unique_ptr<PreviousVersionKeeper> lookAtFile(const std::string& path, bool 
 {
     std::unique_ptr<PreviousVersionKeeper> keeper;
     if (keep)
-        keeper = std::make_unique<PreviousVersionKeeper>(fileaccess::previousVersionsFolder());
+        keeper = std::make_unique<PreviousVersionKeeper>(previousversions::previousVersionsFolder());
     snapshot = fileaccess::snapshotFile(path, &unreadable, [&](std::string_view chunk) {
         if (keeper)
             keeper->feed(chunk);

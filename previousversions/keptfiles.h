@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace fileaccess::keptfiles {
+namespace previousversions::keptfiles {
 
 // The folder named by the user's environment, or why there is none.
 std::filesystem::path folderFromEnvironment(std::string& problem);
@@ -38,4 +38,4 @@ public:
 // could not confirm it.
 bool syncFolder(const std::filesystem::path& folder);
 
-} // namespace fileaccess::keptfiles
+} // namespace previousversions::keptfiles

@@ -11,10 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace fileaccess::keptfiles {
+namespace previousversions::keptfiles {
 namespace {
 
 namespace fs = std::filesystem;
+using fileaccess::FileDescriptor;
 
 std::string systemWords()
 {
@@ -149,4 +150,4 @@ bool syncFolder(const fs::path& folder)
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
-} // namespace fileaccess::keptfiles
+} // namespace previousversions::keptfiles

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <random>
 
-namespace fileaccess::keptfiles {
+namespace previousversions::keptfiles {
 namespace {
 
 namespace fs = std::filesystem;
+using fileaccess::Handle;
+using fileaccess::systemMessage;
 
 // In the ANSI code page, as the windows show it; path::string() would throw
 // on a character the code page lacks.
@@ -132,4 +134,4 @@ bool syncFolder(const fs::path&)
     return true;
 }
 
-} // namespace fileaccess::keptfiles
+} // namespace previousversions::keptfiles

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <system_error>
 
-namespace fileaccess {
+namespace previousversions {
 namespace {
 
 namespace fs = std::filesystem;
@@ -264,4 +264,4 @@ void setKeepingTime(std::optional<std::int64_t> keptAt)
 }
 } // namespace testing
 
-} // namespace fileaccess
+} // namespace previousversions

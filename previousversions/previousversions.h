@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace fileaccess {
+namespace previousversions {
 
 inline constexpr std::size_t kKeptVersionsAtMost = 20;
 inline constexpr std::uint64_t kKeptVersionBytesAtMost = std::uint64_t{256} << 20;
@@ -80,4 +80,4 @@ namespace testing {
 void setKeepingTime(std::optional<std::int64_t> keptAt);
 } // namespace testing
 
-} // namespace fileaccess
+} // namespace previousversions

@@ -49,7 +49,7 @@ std::string readWhole(const fs::path& path, QString& problem)
         return {};
     }
     const std::uintmax_t size = fs::file_size(path, error);
-    if (!error && size > fileaccess::kKeptVersionBytesAtMost) {
+    if (!error && size > previousversions::kKeptVersionBytesAtMost) {
         problem = QStringLiteral("%1 is larger than 256 MiB, more than a hosts file is saved with.").arg(shown(path));
         return {};
     }
@@ -98,13 +98,14 @@ bool isNumber(const QString& text)
 
 int listVersions(QTextStream& out, QTextStream& err)
 {
-    const fileaccess::VersionsFolder folder = fileaccess::previousVersionsFolder();
+    const previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
     if (!folder.problem.empty()) {
         err << "No previous versions can be kept: " << QString::fromLocal8Bit(folder.problem) << ".\n";
         return kNotRestored;
     }
     std::string problem;
-    const std::vector<fileaccess::KeptVersion> versions = fileaccess::listKeptVersions(folder.path, &problem);
+    const std::vector<previousversions::KeptVersion> versions = previousversions::listKeptVersions(folder.path,
+                                                                                                   &problem);
     if (!problem.empty()) {
         err << shown(folder.path) << " cannot be read: " << QString::fromLocal8Bit(problem) << ".\n";
         return kNotRestored;
@@ -127,10 +128,10 @@ int restoreVersion(const QString& which, const std::string& hostsPath, QTextStre
 {
     fs::path source;
     if (isNumber(which)) {
-        const fileaccess::VersionsFolder folder = fileaccess::previousVersionsFolder();
-        const std::vector<fileaccess::KeptVersion> versions = folder.problem.empty()
-            ? fileaccess::listKeptVersions(folder.path)
-            : std::vector<fileaccess::KeptVersion>{};
+        const previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
+        const std::vector<previousversions::KeptVersion> versions = folder.problem.empty()
+            ? previousversions::listKeptVersions(folder.path)
+            : std::vector<previousversions::KeptVersion>{};
         bool valid = false;
         const qulonglong number = which.toULongLong(&valid);
         if (!valid || number == 0 || number > versions.size()) {

@@ -858,7 +858,7 @@ void MainWindowTest::informationBox()
     QVERIFY(!lines[0].isEmpty() && lines[1].isEmpty() && !lines[2].isEmpty());
     // Where the previous versions are, and what puts them back.
     const QString folder = QDir::toNativeSeparators(
-        QString::fromStdWString(fileaccess::previousVersionsFolder().path.wstring()));
+        QString::fromStdWString(previousversions::previousVersionsFolder().path.wstring()));
     QVERIFY2(!folder.isEmpty() && lines[2].contains(folder) && lines[2].contains("tessaly-restore"),
              qPrintable(lines[2]));
     QVERIFY(!fixture.window->m_HasChanged);

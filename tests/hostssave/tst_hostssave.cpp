@@ -82,7 +82,7 @@ private slots:
 private:
     std::string path() const { return QDir(directory_->path()).filePath("hosts").toStdString(); }
     QString qpath() const { return QString::fromStdString(path()); }
-    static std::filesystem::path versionsFolder() { return fileaccess::previousVersionsFolder().path; }
+    static std::filesystem::path versionsFolder() { return previousversions::previousVersionsFolder().path; }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
@@ -187,7 +187,7 @@ void HostsSaveTest::saveKeepsTheBytesItReplacesOncePerContent()
     const hostssave::HostsFileSave third = editing.save(path());
     QCOMPARE(third.result, SaveResult::Saved);
     QVERIFY(third.previousVersion.empty());
-    QCOMPARE(fileaccess::listKeptVersions(versionsFolder()).size(), 2u);
+    QCOMPARE(previousversions::listKeptVersions(versionsFolder()).size(), 2u);
 
     // A missing file leaves nothing to keep.
     QVERIFY(QFile::remove(qpath()));

@@ -19,9 +19,9 @@
 #endif
 
 namespace fs = std::filesystem;
-using fileaccess::KeptVersion;
-using fileaccess::PreviousVersionKeeper;
-using fileaccess::VersionsFolder;
+using previousversions::KeptVersion;
+using previousversions::PreviousVersionKeeper;
+using previousversions::VersionsFolder;
 
 using testfiles::contentOf;
 
@@ -35,12 +35,12 @@ fs::path pathOf(const QString& path)
 // Keeps `bytes`, fed in two chunks as a save reads them, at `keptAt`.
 fs::path keep(const fs::path& folder, std::string_view bytes, std::int64_t keptAt, bool* kept = nullptr)
 {
-    fileaccess::testing::setKeepingTime(keptAt);
+    previousversions::testing::setKeepingTime(keptAt);
     PreviousVersionKeeper keeper(VersionsFolder{folder, {}});
     keeper.feed(bytes.substr(0, bytes.size() / 2));
     keeper.feed(bytes.substr(bytes.size() / 2));
     const bool ok = keeper.keep();
-    fileaccess::testing::setKeepingTime(std::nullopt);
+    previousversions::testing::setKeepingTime(std::nullopt);
     if (kept)
         *kept = ok;
     return keeper.keptAs();
@@ -49,7 +49,7 @@ fs::path keep(const fs::path& folder, std::string_view bytes, std::int64_t keptA
 // A version of `size` bytes that takes no room (a sparse file).
 void placeVersion(const fs::path& folder, std::int64_t keptAt, std::uint64_t size)
 {
-    const fs::path path = folder / fileaccess::keptVersionName(keptAt, 1);
+    const fs::path path = folder / previousversions::keptVersionName(keptAt, 1);
     {
         std::ofstream created(path, std::ios::binary);
     }
@@ -100,7 +100,7 @@ void PreviousVersionsTest::namesCarryTheTimeAndParseBack()
     QFETCH(QString, name);
     QFETCH(qint64, keptAt);
     QFETCH(int, sequence);
-    const auto parsed = fileaccess::parseKeptVersionName(name.toStdString());
+    const auto parsed = previousversions::parseKeptVersionName(name.toStdString());
     if (keptAt < 0) {
         QVERIFY(!parsed);
         return;
@@ -108,7 +108,7 @@ void PreviousVersionsTest::namesCarryTheTimeAndParseBack()
     QVERIFY(parsed);
     QCOMPARE(parsed->first, keptAt);
     QCOMPARE(parsed->second, sequence);
-    QCOMPARE(QString::fromStdString(fileaccess::keptVersionName(keptAt, sequence)), name);
+    QCOMPARE(QString::fromStdString(previousversions::keptVersionName(keptAt, sequence)), name);
 }
 
 void PreviousVersionsTest::keepsTheExactBytesNewestFirst()
@@ -121,7 +121,7 @@ void PreviousVersionsTest::keepsTheExactBytesNewestFirst()
     const fs::path secondKept = keep(folder(), second, kMorning + 60);
     QCOMPARE(contentOf(firstKept).toStdString(), first);
     QCOMPARE(contentOf(secondKept).toStdString(), second);
-    const std::vector<KeptVersion> versions = fileaccess::listKeptVersions(folder());
+    const std::vector<KeptVersion> versions = previousversions::listKeptVersions(folder());
     QCOMPARE(versions.size(), 2u);
     QVERIFY(versions[0].path == secondKept);
     QCOMPARE(versions[0].size, second.size());
@@ -146,7 +146,7 @@ void PreviousVersionsTest::sameBytesAsTheNewestAreNotKeptAgain()
     QVERIFY(kept);
     QVERIFY(!keep(folder(), "b\n", kMorning + 2).empty());
     QVERIFY(!keep(folder(), "a\n", kMorning + 3).empty()); // the same as an older one only
-    QCOMPARE(fileaccess::listKeptVersions(folder()).size(), 3u);
+    QCOMPARE(previousversions::listKeptVersions(folder()).size(), 3u);
 }
 
 void PreviousVersionsTest::twoInTheSameSecondAreBothKept()
@@ -157,7 +157,7 @@ void PreviousVersionsTest::twoInTheSameSecondAreBothKept()
     QCOMPARE(QString::fromStdWString(second.filename().wstring()), "hosts-2026-12-09T07-06-40Z-2");
     QCOMPARE(contentOf(first), "one\n");
     QCOMPARE(contentOf(second), "two\n");
-    QVERIFY(fileaccess::listKeptVersions(folder()).front().path == second);
+    QVERIFY(previousversions::listKeptVersions(folder()).front().path == second);
 }
 
 void PreviousVersionsTest::oldestGoBeyondTheBounds()
@@ -169,8 +169,8 @@ void PreviousVersionsTest::oldestGoBeyondTheBounds()
     }
     for (int i = 1; i <= 21; ++i)
         keep(folder(), "version " + std::to_string(i) + "\n", kMorning + i);
-    std::vector<KeptVersion> versions = fileaccess::listKeptVersions(folder());
-    QCOMPARE(versions.size(), fileaccess::kKeptVersionsAtMost);
+    std::vector<KeptVersion> versions = previousversions::listKeptVersions(folder());
+    QCOMPARE(versions.size(), previousversions::kKeptVersionsAtMost);
     QCOMPARE(contentOf(versions.front().path), "version 21\n");
     QCOMPARE(versions.back().keptAt, kMorning + 2);
     QVERIFY(fs::exists(stranger)); // not of the versions' naming: never removed
@@ -183,12 +183,12 @@ void PreviousVersionsTest::oldestGoBeyondTheBounds()
     placeVersion(folder(), kMorning + 1, 100u << 20);
     placeVersion(folder(), kMorning + 2, 100u << 20);
     keep(folder(), "small\n", kMorning + 3);
-    versions = fileaccess::listKeptVersions(folder());
+    versions = previousversions::listKeptVersions(folder());
     QCOMPARE(versions.size(), 3u);
     QCOMPARE(versions.back().keptAt, kMorning + 1);
     placeVersion(folder(), kMorning + 4, 300u << 20);
     keep(folder(), std::string(300u << 10, 'x'), kMorning + 5);
-    versions = fileaccess::listKeptVersions(folder());
+    versions = previousversions::listKeptVersions(folder());
     QCOMPARE(versions.size(), 1u);
     QCOMPARE(versions.front().keptAt, kMorning + 5);
 }
@@ -236,7 +236,7 @@ void PreviousVersionsTest::onlyAFolderOfTheUsersOwnIsUsed()
     QVERIFY(!keeper.keep());
     QVERIFY2(!keeper.problem().empty() && keeper.problem().find(problem.toStdString()) != std::string::npos,
              keeper.problem().c_str());
-    QVERIFY(fileaccess::listKeptVersions(folder()).empty());
+    QVERIFY(previousversions::listKeptVersions(folder()).empty());
 }
 
 QTEST_GUILESS_MAIN(PreviousVersionsTest)

@@ -62,16 +62,16 @@ private:
     QString stateHome() const { return directory_->filePath("state"); }
     fs::path versionsFolder() const
     {
-        fileaccess::VersionsFolder folder = fileaccess::previousVersionsFolder();
+        previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
         return folder.path;
     }
     void keepVersion(const QByteArray& bytes, std::int64_t keptAt)
     {
-        fileaccess::testing::setKeepingTime(keptAt);
-        fileaccess::PreviousVersionKeeper keeper(fileaccess::previousVersionsFolder());
+        previousversions::testing::setKeepingTime(keptAt);
+        previousversions::PreviousVersionKeeper keeper(previousversions::previousVersionsFolder());
         keeper.feed(bytes.toStdString());
         QVERIFY(keeper.keep());
-        fileaccess::testing::setKeepingTime(std::nullopt);
+        previousversions::testing::setKeepingTime(std::nullopt);
     }
     Run runProgram(const QStringList& arguments)
     {
@@ -163,7 +163,7 @@ void RestoreTest::putsAVersionBackByteForByte()
     QCOMPARE(after, older);
     QVERIFY2(run.out.contains("holds the restored version"), qPrintable(run.out));
     // What it replaced is now the newest version: the restore can be undone.
-    const std::vector<fileaccess::KeptVersion> versions = fileaccess::listKeptVersions(versionsFolder());
+    const std::vector<previousversions::KeptVersion> versions = previousversions::listKeptVersions(versionsFolder());
     QCOMPARE(versions.size(), 3u);
     QCOMPARE(contentOf(QString::fromStdWString(versions.front().path.wstring())), before);
 }
