@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "openfile.h"
+
 #include <unistd.h>
 
 namespace fileaccess {
@@ -33,6 +35,31 @@ public:
 
 private:
     int fd_;
+};
+
+// Every sync of a file or folder goes through here, so that tests can see
+// which was synced when, and make a sync fail (testing::setSyncHook).
+bool syncFile(int fd);
+
+// An open file through its descriptor.
+class DescriptorFile final : public OpenFile {
+public:
+    explicit DescriptorFile(int fd) : fd_(fd) {}
+    int fd() const { return fd_.get(); }
+    void reset(int fd) { fd_.reset(fd); }
+    void setOpenedSize(std::uint64_t size) { size_ = size; }
+
+    bool writeAll(std::string_view bytes) override;
+    long long read(char* buffer, std::size_t size) override;
+    bool rewind() override;
+    bool truncate(std::uint64_t size) override;
+    bool sync() override { return syncFile(fd_.get()); }
+    bool close() override { return fd_.close(); }
+    std::uint64_t openedSize() const override { return size_; }
+
+private:
+    FileDescriptor fd_;
+    std::uint64_t size_ = 0;
 };
 
 } // namespace fileaccess

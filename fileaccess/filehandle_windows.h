@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "openfile.h"
+
 #include <windows.h>
 
 #include <string>
@@ -35,6 +37,29 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// An open file through its handle.
+class HandleFile final : public OpenFile {
+public:
+    explicit HandleFile(HANDLE handle) : handle_(handle) {}
+    bool valid() const { return handle_.valid(); }
+    HANDLE get() const { return handle_.get(); }
+    void setOpenedSize(std::uint64_t size) { size_ = size; }
+
+    bool writeAll(std::string_view bytes) override;
+    long long read(char* buffer, std::size_t size) override;
+    bool rewind() override { return moveTo(0); }
+    bool truncate(std::uint64_t size) override { return moveTo(size) && SetEndOfFile(handle_.get()); }
+    bool sync() override { return FlushFileBuffers(handle_.get()); }
+    bool close() override { return handle_.close(); }
+    std::uint64_t openedSize() const override { return size_; }
+
+private:
+    bool moveTo(std::uint64_t position);
+
+    Handle handle_;
+    std::uint64_t size_ = 0;
 };
 
 } // namespace fileaccess

@@ -1,9 +1,58 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileread.h"
 
+#include "filesavesteps.h"
+
 #include <optional>
 
 namespace fileaccess {
+
+ReadOutcome readInChunks(OpenFile& file, const std::function<void(std::string_view)>& consume, std::uint64_t tooLarge)
+{
+    const std::unique_ptr<char[]> buffer(new char[kReadChunkBytes]);
+    std::uint64_t total = 0;
+    for (;;) {
+        const long long got = file.read(buffer.get(), kReadChunkBytes);
+        if (got < 0)
+            return ReadOutcome::failed(savesteps::systemWords(savesteps::lastError()));
+        if (got == 0)
+            return {ReadStatus::Complete, {}};
+        consume({buffer.get(), static_cast<std::size_t>(got)});
+        // The file may grow while it is read.
+        total += static_cast<std::uint64_t>(got);
+        if (total >= tooLarge)
+            return ReadOutcome::failed("The file is too large");
+    }
+}
+
+FileContents readWhole(OpenFile& file)
+{
+    FileContents whole;
+    whole.bytes.reserve(static_cast<std::size_t>(file.openedSize()));
+    // One byte more than its size tells a file that grew.
+    static_cast<ReadOutcome&>(whole) = readInChunks(
+        file, [&](std::string_view chunk) { whole.bytes.append(chunk); }, file.openedSize() + 1);
+    if (whole.bytes.size() > file.openedSize()
+        || (whole.status == ReadStatus::Complete && whole.bytes.size() != file.openedSize()))
+        static_cast<ReadOutcome&>(whole) = ReadOutcome::failed("It changed while it was read");
+    if (whole.status != ReadStatus::Complete)
+        whole.bytes.clear();
+    return whole;
+}
+
+ReadOutcome readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
+                             const std::function<void(std::uint64_t)>& sized)
+{
+    ReadOutcome outcome;
+    const std::unique_ptr<OpenFile> file = openToRead(systemPath(path), outcome);
+    if (!file)
+        return outcome;
+    if (file->openedSize() >= kMaxFileBytes)
+        return ReadOutcome::failed("The file is too large");
+    if (sized)
+        sized(file->openedSize());
+    return readInChunks(*file, consume);
+}
 
 FileContents readFileBytes(const std::string& path)
 {

@@ -8,9 +8,12 @@
 
 #include "filesnapshot.h"
 #include "hostsparser.h"
+#include "openfile.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,17 +44,37 @@ struct HostsFileReading : ReadOutcome {
 inline constexpr std::size_t kReadChunkBytes = 256 * 1024;
 inline constexpr std::uint64_t kMaxFileBytes = std::uint64_t{1} << 31;
 
+// A path as this system's narrow file calls take it: its bytes on POSIX
+// systems, text in the ANSI code page on Windows.
+std::filesystem::path systemPath(const std::string& path);
+
+// The file at `path` opened to read it, or null with `outcome` saying why:
+// NoFile when it does not exist, Failed when it cannot be opened or is not a
+// regular file.
+std::unique_ptr<OpenFile> openToRead(const std::filesystem::path& path, ReadOutcome& outcome);
+
+// Gives the rest of `file` to `consume` in chunks of kReadChunkBytes; a file
+// that reaches `tooLarge` bytes (it may grow while it is read) fails after
+// the chunk that reached it.
+ReadOutcome readInChunks(OpenFile& file, const std::function<void(std::string_view)>& consume,
+                         std::uint64_t tooLarge = kMaxFileBytes);
+
+// How a reading of a whole file ended, and its bytes when Complete.
+struct FileContents : ReadOutcome {
+    std::string bytes;
+};
+
+// The whole of `file`, which must hold the size it had when it was opened
+// to its end: a file that changes size while it is read fails, as what it
+// holds then is not what was looked at.
+FileContents readWhole(OpenFile& file);
+
 // Gives the file's bytes to `consume` in chunks of a few hundred KiB, so that
 // a large file is never held twice; `sized`, when given, first learns the
 // size the file has when it is opened. A file of 2 GiB or more fails as too
 // large.
 ReadOutcome readFileInChunks(const std::string& path, const std::function<void(std::string_view)>& consume,
                              const std::function<void(std::uint64_t)>& sized = {});
-
-// How a reading of a whole file ended, and its bytes when Complete.
-struct FileContents : ReadOutcome {
-    std::string bytes;
-};
 
 FileContents readFileBytes(const std::string& path);
 

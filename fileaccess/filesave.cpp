@@ -15,7 +15,7 @@ void (*saveStepHook)(SaveStep) = nullptr;
 
 // Reads exactly `size` bytes unless the file ends first; how many were read,
 // or -1.
-long long readExactly(savesteps::OpenFile& file, char* buffer, std::size_t size)
+long long readExactly(OpenFile& file, char* buffer, std::size_t size)
 {
     std::size_t done = 0;
     while (done < size) {
@@ -29,7 +29,7 @@ long long readExactly(savesteps::OpenFile& file, char* buffer, std::size_t size)
     return static_cast<long long>(done);
 }
 
-bool readAll(savesteps::OpenFile& file, std::string& out)
+bool readAll(OpenFile& file, std::string& out)
 {
     char buffer[1 << 16];
     for (;;) {
@@ -42,7 +42,7 @@ bool readAll(savesteps::OpenFile& file, std::string& out)
     }
 }
 
-bool rewrite(savesteps::OpenFile& file, std::string_view bytes)
+bool rewrite(OpenFile& file, std::string_view bytes)
 {
     if (!file.rewind() || !file.writeAll(bytes))
         return false;
@@ -54,7 +54,7 @@ SaveOutcome rewriteInPlace(const std::string& path, std::string_view bytes)
 {
     using savesteps::failure;
     SaveOutcome failed;
-    const std::unique_ptr<savesteps::OpenFile> file = savesteps::openToRewrite(path, failed);
+    const std::unique_ptr<OpenFile> file = savesteps::openToRewrite(path, failed);
     if (!file)
         return failed;
     std::string previous;

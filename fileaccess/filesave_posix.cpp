@@ -28,15 +28,6 @@ using savesteps::rewriteInPlace;
 using savesteps::verifyAfter;
 using savesteps::verifyContents;
 
-int (*syncHook)(int fd) = nullptr;
-
-// Every sync of a save goes through here, so that tests can see which file
-// was synced when, and make a sync fail.
-bool syncFile(int fd)
-{
-    return (syncHook ? syncHook(fd) : ::fsync(fd)) == 0;
-}
-
 // New files of a save that a crash left behind are removed by later saves,
 // but only those older than this program: another instance may be saving now.
 const std::time_t kProgramStart = std::time(nullptr);
@@ -44,55 +35,6 @@ const std::time_t kProgramStart = std::time(nullptr);
 constexpr std::string_view kTemporaryInfix = ".tessaly-";
 constexpr std::size_t kRandomLength = 6;
 constexpr std::string_view kRandomAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-
-// One write(2) for the whole buffer where the system allows it; a short write
-// goes on from where it stopped, and a write of nothing is an error instead
-// of a loop that never ends.
-bool writeToDescriptor(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// An open file of a save, through its descriptor.
-class DescriptorFile final : public savesteps::OpenFile {
-public:
-    explicit DescriptorFile(int fd) : fd_(fd) {}
-    int fd() const { return fd_.get(); }
-    void reset(int fd) { fd_.reset(fd); }
-    void setOpenedSize(std::uint64_t size) { size_ = size; }
-
-    bool writeAll(std::string_view bytes) override { return writeToDescriptor(fd_.get(), bytes); }
-    long long read(char* buffer, std::size_t size) override
-    {
-        for (;;) {
-            const ssize_t got = ::read(fd_.get(), buffer, size);
-            if (got >= 0 || errno != EINTR)
-                return got;
-        }
-    }
-    bool rewind() override { return ::lseek(fd_.get(), 0, SEEK_SET) == 0; }
-    bool truncate(std::uint64_t size) override { return ::ftruncate(fd_.get(), static_cast<off_t>(size)) == 0; }
-    bool sync() override { return syncFile(fd_.get()); }
-    bool close() override { return fd_.close(); }
-    std::uint64_t openedSize() const override { return size_; }
-
-private:
-    FileDescriptor fd_;
-    std::uint64_t size_ = 0;
-};
 
 std::string directoryOf(const std::string& path)
 {
@@ -319,13 +261,6 @@ std::string saveFailureReason(SaveFailure failure, const std::string& path)
     }
     return {};
 }
-
-namespace testing {
-void setSyncHook(int (*hook)(int fd))
-{
-    syncHook = hook;
-}
-} // namespace testing
 
 SaveOutcome replaceFileContents(const std::string& path, const ContentSource& content)
 {

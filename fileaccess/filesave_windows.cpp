@@ -40,56 +40,6 @@ SaveOutcome inPlaceAfter(const SaveOutcome& first, const SaveOutcome& inPlace)
     return both;
 }
 
-bool writeToHandle(HANDLE file, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr))
-            return false;
-        // Nothing written without an error would otherwise loop for ever.
-        if (written == 0) {
-            SetLastError(ERROR_WRITE_FAULT);
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
-}
-
-// An open file of a save, through its handle.
-class HandleFile final : public savesteps::OpenFile {
-public:
-    explicit HandleFile(HANDLE handle) : handle_(handle) {}
-    bool valid() const { return handle_.valid(); }
-    HANDLE get() const { return handle_.get(); }
-    void setOpenedSize(std::uint64_t size) { size_ = size; }
-
-    bool writeAll(std::string_view bytes) override { return writeToHandle(handle_.get(), bytes); }
-    long long read(char* buffer, std::size_t size) override
-    {
-        DWORD got = 0;
-        const DWORD wanted = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        return ReadFile(handle_.get(), buffer, wanted, &got, nullptr) ? static_cast<long long>(got) : -1;
-    }
-    bool rewind() override { return moveTo(0); }
-    bool truncate(std::uint64_t size) override { return moveTo(size) && SetEndOfFile(handle_.get()); }
-    bool sync() override { return FlushFileBuffers(handle_.get()); }
-    bool close() override { return handle_.close(); }
-    std::uint64_t openedSize() const override { return size_; }
-
-private:
-    bool moveTo(std::uint64_t position)
-    {
-        LARGE_INTEGER to{};
-        to.QuadPart = static_cast<LONGLONG>(position);
-        return SetFilePointerEx(handle_.get(), to, nullptr, FILE_BEGIN);
-    }
-
-    Handle handle_;
-    std::uint64_t size_ = 0;
-};
-
 // More than one name: replacing the file would leave the others with the old content.
 bool hasOtherNames(const std::wstring& path)
 {

@@ -6,6 +6,7 @@
 // same everywhere and lives in filesave.cpp.
 
 #include "filesave.h"
+#include "openfile.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,26 +14,6 @@
 #include <string_view>
 
 namespace fileaccess::savesteps {
-
-// An open file of a save. A call that fails leaves the system's error for
-// failure() to word.
-class OpenFile {
-public:
-    virtual ~OpenFile() = default;
-    // Writes every byte, going on after a short write.
-    virtual bool writeAll(std::string_view bytes) = 0;
-    // Reads up to `size` bytes: how many (0 at the end), or -1.
-    virtual long long read(char* buffer, std::size_t size) = 0;
-    virtual bool rewind() = 0;
-    // Cuts the file to `size` bytes.
-    virtual bool truncate(std::uint64_t size) = 0;
-    // Makes what was written durable.
-    virtual bool sync() = 0;
-    // Closing can report a deferred write error.
-    virtual bool close() = 0;
-    // The size the file had when it was opened.
-    virtual std::uint64_t openedSize() const = 0;
-};
 
 // The file at `path` opened to rewrite it in place, or null with `failed`
 // saying why (a file that is not a regular one is refused).
