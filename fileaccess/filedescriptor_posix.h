@@ -19,6 +19,13 @@ public:
             ::close(fd_);
     }
     int get() const { return fd_; }
+    // Hands the descriptor over, unclosed.
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void reset(int fd)
     {
         if (fd_ >= 0)

@@ -24,7 +24,7 @@ std::unique_ptr<PreviousVersionKeeper> lookAtFile(const std::string& path, bool 
 {
     std::unique_ptr<PreviousVersionKeeper> keeper;
     if (keep)
-        keeper = std::make_unique<PreviousVersionKeeper>(previousversions::previousVersionsFolder());
+        keeper = std::make_unique<PreviousVersionKeeper>();
     snapshot = fileaccess::snapshotFile(path, &unreadable, [&](std::string_view chunk) {
         if (keeper)
             keeper->feed(chunk);

@@ -401,7 +401,7 @@ void frmMain::cmdCancel_Click()
 void frmMain::cmdInformation_Click()
 {
     // The contact line also says where a regretted save can be undone from.
-    const previousversions::VersionsFolder versions = previousversions::previousVersionsFolder();
+    const previousversions::FolderLocation versions = previousversions::versionsFolder();
     const QString kept = versions.problem.empty()
         ? QStringLiteral("Before every save the file as it was is kept in %1; tessaly-restore "
                          "puts it back.")

@@ -101,16 +101,6 @@ public:
 
 } // namespace
 
-QString textFromFile(std::string_view bytes)
-{
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string textForFile(const QString& text)
-{
-    return text.toLocal8Bit().toStdString();
-}
-
 QString trimSpaces(const QString& text)
 {
     qsizetype start = 0;

@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QString>
+#include "filetext.h"
 
-#include <string>
-#include <string_view>
+#include <QString>
 
 class QLineEdit;
 
 namespace platform {
-
-// Hosts file bytes are in the system's 8-bit encoding: the ANSI code page on
-// Windows, UTF-8 elsewhere.
-QString textFromFile(std::string_view bytes);
-std::string textForFile(const QString& text);
 
 // Removes space characters (code 32) at both ends; TABs and other white
 // space stay.

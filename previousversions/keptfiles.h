@@ -2,40 +2,82 @@
 #pragma once
 
 // What keeping previous versions asks of the system, one implementation per
-// system (keptfiles_posix.cpp, keptfiles_windows.cpp).
+// system (keptfiles_posix.cpp, keptfiles_windows.cpp): finding the account's
+// own folder, and working in the versions' folder once it is open. Every
+// step in that folder goes through the folder as it was opened, by the
+// names in it, never again by its path.
 
+#include "fileread.h"
+#include "openfile.h"
+
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace previousversions::keptfiles {
 
-// The folder named by the user's environment, or why there is none.
-std::filesystem::path folderFromEnvironment(std::string& problem);
-
-// Makes `folder` and its missing parents, and checks that it and its parent
-// (Tessaly's own) are real folders of this user's, not links. Empty when it
-// is fit to keep versions in; else why not.
-std::string prepareFolder(const std::filesystem::path& folder);
-
-// A new file of a random name in a folder, being written. It is removed
-// unless it has been named (nameAs).
-class NewFile {
-public:
-    static std::unique_ptr<NewFile> create(const std::filesystem::path& folder, std::string& problem);
-    virtual ~NewFile() = default;
-    virtual const std::filesystem::path& path() const = 0;
-    virtual bool write(std::string_view bytes, std::string& problem) = 0;
-    // Syncs it to disk and closes it.
-    virtual bool finish(std::string& problem) = 0;
-    enum class Naming { Named, Taken, Failed };
-    // Gives it the name `target`, which must not exist yet (Taken).
-    virtual Naming nameAs(const std::filesystem::path& target, std::string& problem) = 0;
+// Where Tessaly keeps this account's own files: a folder taken as it is
+// (it may lie below links, or below folders of root's), and the folders
+// below it that Tessaly walks to and makes, which must be the account's own.
+struct UserFolder {
+    std::filesystem::path start;
+    std::vector<std::filesystem::path> below;
+    std::string problem; // why there is none
+    std::filesystem::path path() const;
 };
 
-// Makes the folder's new names survive a power cut; false where the system
-// could not confirm it.
-bool syncFolder(const std::filesystem::path& folder);
+// This account's folder: from its environment (XDG_STATE_HOME, else HOME),
+// on Windows its local application data folder; `stateFolder`, when given,
+// takes the place of XDG_STATE_HOME or the local application data (tests).
+UserFolder userFolder(const std::optional<std::filesystem::path>& stateFolder);
+
+// A path as messages show it: its bytes on POSIX systems, the ANSI code
+// page on Windows.
+std::string shown(const std::filesystem::path& path);
+// The same in double quotes.
+std::string quoted(const std::filesystem::path& path);
+
+// `prefix` followed by six random letters or digits.
+std::string randomName(const std::string& prefix);
+
+struct Entry {
+    std::string name; // as the system has it; a version's name is ASCII
+    bool regular = false;
+    std::uint64_t size = 0;
+};
+
+// The versions' folder, open.
+class Folder {
+public:
+    // Walks from `user.start` to the folder `name` below `user.below`,
+    // refusing a link or a folder of another account's among the last two
+    // (Tessaly's own and the versions'). With `create`, it makes what is
+    // missing (the account's alone: 0700 on POSIX systems, a folder wider
+    // than that is narrowed); without, a missing folder gives null and no
+    // problem.
+    static std::unique_ptr<Folder> open(const UserFolder& user, const std::filesystem::path& name, bool create,
+                                        std::string& problem);
+    virtual ~Folder() = default;
+
+    virtual const std::filesystem::path& path() const = 0;
+    virtual bool list(std::vector<Entry>& entries, std::string& problem) const = 0;
+    // A regular file in it, opened to read (a link is refused).
+    virtual std::unique_ptr<fileaccess::OpenFile> openToRead(const std::string& name,
+                                                             fileaccess::ReadOutcome& outcome) const = 0;
+    // A new file of the name `prefix` and six random letters or digits, only
+    // the account's to read, open to write and read back; `name` learns it.
+    virtual std::unique_ptr<fileaccess::OpenFile> create(const std::string& prefix, std::string& name,
+                                                         std::string& problem) = 0;
+    enum class Naming { Named, Taken, Failed };
+    // Renames `from` to `to`, never over a file that is there (Taken).
+    virtual Naming rename(const std::string& from, const std::string& to, std::string& problem) = 0;
+    virtual bool remove(const std::string& name) = 0;
+    // Makes its new names survive a power cut; false where the system could
+    // not confirm it.
+    virtual bool sync() = 0;
+};
 
 } // namespace previousversions::keptfiles

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,139 +16,209 @@ namespace previousversions::keptfiles {
 namespace {
 
 namespace fs = std::filesystem;
+using fileaccess::DescriptorFile;
 using fileaccess::FileDescriptor;
 
-std::string systemWords()
+std::string systemWords(int error = errno)
 {
-    return std::strerror(errno);
+    return std::strerror(error);
 }
 
-std::string quoted(const fs::path& path)
+// Why `name` in the folder `fd` (shown as `path`) could not be opened as a
+// folder: a link, something else, or the system's words for `error`.
+std::string whyNotAFolder(int fd, const std::string& name, const fs::path& path, int error)
 {
-    std::string text(1, '"');
-    text += path.string();
-    text += '"';
-    return text;
-}
-
-class PosixNewFile : public NewFile {
-public:
-    PosixNewFile(fs::path path, int fd) : path_(std::move(path)), fd_(fd) {}
-    ~PosixNewFile() override
-    {
-        if (!named_)
-            ::unlink(path_.c_str());
+    struct stat status{};
+    if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(status.st_mode))
+            return "The folder " + quoted(path) + " is a symbolic link";
+        if (!S_ISDIR(status.st_mode))
+            return quoted(path) + " is not a folder";
     }
+    return "The folder " + quoted(path) + " cannot be used: " + systemWords(error);
+}
+
+class PosixFolder final : public Folder {
+public:
+    PosixFolder(fs::path path, int fd) : path_(std::move(path)), fd_(fd) {}
 
     const fs::path& path() const override { return path_; }
 
-    bool write(std::string_view bytes, std::string& problem) override
+    bool list(std::vector<Entry>& entries, std::string& problem) const override
     {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(fd_.get(), bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                problem = "Writing " + quoted(path_) + " failed: " + (written < 0 ? systemWords() : "nothing written");
-                return false;
-            }
-            bytes.remove_prefix(static_cast<std::size_t>(written));
-        }
-        return true;
-    }
-
-    bool finish(std::string& problem) override
-    {
-        if (::fsync(fd_.get()) != 0 || !fd_.close()) {
-            problem = "Writing " + quoted(path_) + " to disk failed: " + systemWords();
+        DIR* listing = ::fdopendir(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        if (!listing) {
+            problem = systemWords();
             return false;
         }
+        // The duplicate shares the position: the listing starts at the top.
+        ::rewinddir(listing);
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            struct stat status{};
+            if (::fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            entries.push_back({name, S_ISREG(status.st_mode), static_cast<std::uint64_t>(status.st_size)});
+        }
+        ::closedir(listing);
         return true;
     }
 
-    Naming nameAs(const fs::path& target, std::string& problem) override
+    std::unique_ptr<fileaccess::OpenFile> openToRead(const std::string& name,
+                                                     fileaccess::ReadOutcome& outcome) const override
+    {
+        auto file = std::make_unique<DescriptorFile>(
+            ::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat status{};
+        if (file->fd() < 0) {
+            const int error = errno;
+            outcome = {error == ENOENT ? fileaccess::ReadStatus::NoFile : fileaccess::ReadStatus::Failed,
+                       systemWords(error)};
+        } else if (::fstat(file->fd(), &status) != 0) {
+            outcome = fileaccess::ReadOutcome::failed(systemWords());
+        } else if (!S_ISREG(status.st_mode)) {
+            outcome = fileaccess::ReadOutcome::failed("Not a regular file");
+        } else {
+            file->setOpenedSize(static_cast<std::uint64_t>(status.st_size));
+            return file;
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<fileaccess::OpenFile> create(const std::string& prefix, std::string& name,
+                                                 std::string& problem) override
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = randomName(prefix);
+            const int fd = ::openat(fd_.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd >= 0)
+                return fileaccess::adoptOpenFile(fd);
+            if (errno != EEXIST)
+                break;
+        }
+        problem = "No new file could be made in " + quoted(path_) + ": " + systemWords();
+        return nullptr;
+    }
+
+    Naming rename(const std::string& from, const std::string& to, std::string& problem) override
     {
         // Never over another version: two editors may keep one in the same
         // second. Where renameat2 is not supported, a hard link does the same.
-        int result = ::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE);
+        int result = ::renameat2(fd_.get(), from.c_str(), fd_.get(), to.c_str(), RENAME_NOREPLACE);
         if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            result = ::link(path_.c_str(), target.c_str());
+            result = ::linkat(fd_.get(), from.c_str(), fd_.get(), to.c_str(), 0);
             if (result == 0)
-                ::unlink(path_.c_str());
+                ::unlinkat(fd_.get(), from.c_str(), 0);
         }
-        if (result == 0) {
-            named_ = true;
+        if (result == 0)
             return Naming::Named;
-        }
         if (errno == EEXIST)
             return Naming::Taken;
-        problem = "Naming " + quoted(target) + " failed: " + systemWords();
+        problem = "Naming " + quoted(path_ / to) + " failed: " + systemWords();
         return Naming::Failed;
+    }
+
+    bool remove(const std::string& name) override { return ::unlinkat(fd_.get(), name.c_str(), 0) == 0; }
+
+    bool sync() override
+    {
+        const std::unique_ptr<fileaccess::OpenFile> folder = fileaccess::adoptOpenFile(
+            ::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+        return folder->sync();
     }
 
 private:
     fs::path path_;
     FileDescriptor fd_;
-    bool named_ = false;
 };
 
 } // namespace
 
-fs::path folderFromEnvironment(std::string& problem)
+UserFolder userFolder(const std::optional<fs::path>& stateFolder)
 {
-    // Qt 6.4 has no state location; this is the XDG base directory rule.
+    // The XDG base directory rule for state (Qt 6.4 has no state location).
+    if (stateFolder)
+        return {*stateFolder, {"tessaly"}, {}};
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/')
-        return fs::path(state) / "tessaly" / "previous";
+        return {state, {"tessaly"}, {}};
     const char* home = std::getenv("HOME");
     if (home && home[0] == '/')
-        return fs::path(home) / ".local" / "state" / "tessaly" / "previous";
-    problem = "No home folder is set (HOME)";
-    return {};
+        return {home, {".local", "state", "tessaly"}, {}};
+    return {{}, {}, "No home folder is set (HOME)"};
 }
 
-std::string prepareFolder(const fs::path& folder)
+std::string shown(const fs::path& path)
 {
-    fs::path made;
-    for (const fs::path& part : folder) {
-        made /= part;
-        if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST)
-            return "The folder " + quoted(made) + " could not be made: " + systemWords();
-    }
-    // Tessaly's folder and the versions' folder are the user's own: a link
-    // there, or a folder of another user's, could send the copies of the
-    // hosts file where others read or replace them.
-    struct stat status{};
-    for (const fs::path& own : {folder.parent_path(), folder}) {
-        if (::lstat(own.c_str(), &status) != 0)
-            return "The folder " + quoted(own) + " cannot be used: " + systemWords();
-        if (S_ISLNK(status.st_mode))
-            return "The folder " + quoted(own) + " is a symbolic link";
-        if (!S_ISDIR(status.st_mode))
-            return quoted(own) + " is not a folder";
-        if (status.st_uid != ::geteuid())
-            return "The folder " + quoted(own) + " belongs to another user";
-    }
-    if ((status.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
-        return "The folder " + quoted(folder) + " could not be made private: " + systemWords();
-    return {};
+    return path.native();
 }
 
-std::unique_ptr<NewFile> NewFile::create(const fs::path& folder, std::string& problem)
+std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& name, bool create, std::string& problem)
 {
-    std::string name = (folder / ".partial-XXXXXX").string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        problem = "No new file could be made in " + quoted(folder) + ": " + systemWords();
+    std::vector<fs::path> parts = user.below;
+    parts.push_back(name);
+    fs::path path = user.start;
+    if (create) {
+        // The starting folder is taken as it is, links and all.
+        fs::path made;
+        for (const fs::path& part : user.start) {
+            made /= part;
+            if (::mkdir(made.c_str(), 0700) != 0 && errno != EEXIST) {
+                problem = "The folder " + quoted(made) + " could not be made: " + systemWords();
+                return nullptr;
+            }
+        }
+    }
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ENOENT && !create)
+            return nullptr;
+        problem = "The folder " + quoted(path) + " cannot be used: " + systemWords();
         return nullptr;
     }
-    return std::make_unique<PosixNewFile>(fs::path(name), fd);
-}
-
-bool syncFolder(const fs::path& folder)
-{
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.get() >= 0 && ::fsync(fd.get()) == 0;
+    struct stat status{};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string part = parts[i].native();
+        path /= part;
+        // Tessaly's folder and the versions' folder are the account's own: a
+        // link there, or a folder of another account's, could send the
+        // copies of the hosts file where others read or replace them.
+        const bool own = i + 2 >= parts.size();
+        const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (own ? O_NOFOLLOW : 0);
+        int next = ::openat(fd.get(), part.c_str(), flags);
+        if (next < 0 && errno == ENOENT && create) {
+            if (::mkdirat(fd.get(), part.c_str(), 0700) != 0 && errno != EEXIST) {
+                problem = "The folder " + quoted(path) + " could not be made: " + systemWords();
+                return nullptr;
+            }
+            next = ::openat(fd.get(), part.c_str(), flags);
+        }
+        if (next < 0) {
+            const int error = errno;
+            if (error == ENOENT && !create)
+                return nullptr;
+            problem = whyNotAFolder(fd.get(), part, path, error);
+            return nullptr;
+        }
+        fd.reset(next);
+        if (!own)
+            continue;
+        if (::fstat(fd.get(), &status) != 0) {
+            problem = "The folder " + quoted(path) + " cannot be used: " + systemWords();
+            return nullptr;
+        }
+        if (status.st_uid != ::geteuid()) {
+            problem = "The folder " + quoted(path) + " belongs to another user";
+            return nullptr;
+        }
+    }
+    if (create && (status.st_mode & 077) != 0 && ::fchmod(fd.get(), 0700) != 0) {
+        problem = "The folder " + quoted(path) + " could not be made private: " + systemWords();
+        return nullptr;
+    }
+    return std::make_unique<PosixFolder>(path, fd.release());
 }
 
 } // namespace previousversions::keptfiles

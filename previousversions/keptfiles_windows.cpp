@@ -3,135 +3,194 @@
 
 #include "filehandle_windows.h"
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <algorithm>
-#include <cstdlib>
-#include <random>
+#include <cstdint>
+#include <cstdio>
 
 namespace previousversions::keptfiles {
 namespace {
 
 namespace fs = std::filesystem;
-using fileaccess::Handle;
+using fileaccess::HandleFile;
 using fileaccess::systemMessage;
 
-// In the ANSI code page, as the windows show it; path::string() would throw
-// on a character the code page lacks.
-std::string quoted(const fs::path& path)
+// The name as the folder's entries are matched (a version's is ASCII); empty
+// for a name with other characters, which is none of Tessaly's.
+std::string asciiName(const std::wstring& name)
+{
+    std::string ascii;
+    for (const wchar_t c : name) {
+        if (c == 0 || c > 127)
+            return {};
+        ascii += static_cast<char>(c);
+    }
+    return ascii;
+}
+
+std::wstring wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+class WindowsFolder final : public Folder {
+public:
+    explicit WindowsFolder(fs::path path) : path_(std::move(path)) {}
+
+    const fs::path& path() const override { return path_; }
+
+    bool list(std::vector<Entry>& entries, std::string& problem) const override
+    {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((path_ / L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            problem = systemMessage(GetLastError());
+            return false;
+        }
+        do {
+            const std::string name = asciiName(found.cFileName);
+            if (name.empty() || name == "." || name == "..")
+                continue;
+            // A link or junction is not one of Tessaly's files, whatever its name.
+            const bool regular = !(found.dwFileAttributes
+                                   & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+            entries.push_back({name, regular, (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow});
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        return true;
+    }
+
+    std::unique_ptr<fileaccess::OpenFile> openToRead(const std::string& name,
+                                                     fileaccess::ReadOutcome& outcome) const override
+    {
+        auto file = std::make_unique<HandleFile>(CreateFileW(
+            (path_ / wide(name)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!file->valid()) {
+            const DWORD error = GetLastError();
+            const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+            outcome = {missing ? fileaccess::ReadStatus::NoFile : fileaccess::ReadStatus::Failed, systemMessage(error)};
+        } else if (!GetFileInformationByHandle(file->get(), &information)) {
+            outcome = fileaccess::ReadOutcome::failed(systemMessage(GetLastError()));
+        } else if (GetFileType(file->get()) != FILE_TYPE_DISK
+                   || (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+            outcome = fileaccess::ReadOutcome::failed("Not a regular file");
+        } else {
+            file->setOpenedSize((std::uint64_t{information.nFileSizeHigh} << 32) | information.nFileSizeLow);
+            return file;
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<fileaccess::OpenFile> create(const std::string& prefix, std::string& name,
+                                                 std::string& problem) override
+    {
+        DWORD error = ERROR_FILE_EXISTS;
+        for (int attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
+            name = randomName(prefix);
+            const HANDLE file = CreateFileW((path_ / wide(name)).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file != INVALID_HANDLE_VALUE)
+                return fileaccess::adoptOpenFile(file);
+            error = GetLastError();
+        }
+        problem = "No new file could be made in " + quoted(path_) + ": " + systemMessage(error);
+        return nullptr;
+    }
+
+    Naming rename(const std::string& from, const std::string& to, std::string& problem) override
+    {
+        // Without MOVEFILE_REPLACE_EXISTING: never over another version.
+        if (MoveFileExW((path_ / wide(from)).c_str(), (path_ / wide(to)).c_str(), MOVEFILE_WRITE_THROUGH))
+            return Naming::Named;
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+            return Naming::Taken;
+        problem = "Naming " + quoted(path_ / wide(to)) + " failed: " + systemMessage(error);
+        return Naming::Failed;
+    }
+
+    bool remove(const std::string& name) override { return DeleteFileW((path_ / wide(name)).c_str()); }
+
+    // Windows has no sync of a folder; MOVEFILE_WRITE_THROUGH has written
+    // the new name.
+    bool sync() override { return true; }
+
+private:
+    fs::path path_;
+};
+
+} // namespace
+
+UserFolder userFolder(const std::optional<fs::path>& stateFolder)
+{
+    if (stateFolder)
+        return {*stateFolder, {L"Tessaly"}, {}};
+    // The known folder of the token the program runs with, not the
+    // LOCALAPPDATA variable, which any program of the user's can set.
+    wchar_t* local = nullptr;
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local);
+    UserFolder folder;
+    if (SUCCEEDED(found))
+        folder = {fs::path(local), {L"Tessaly"}, {}};
+    else
+        folder.problem = "The local application data folder cannot be found: "
+            + systemMessage(static_cast<DWORD>(found));
+    CoTaskMemFree(local);
+    return folder;
+}
+
+std::string shown(const fs::path& path)
 {
     const std::wstring& wide = path.native();
     const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
                                            nullptr);
     std::string narrow(static_cast<std::size_t>(std::max(length, 0)), '\0');
     WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
-    return "\"" + narrow + "\"";
+    return narrow;
 }
 
-class WindowsNewFile : public NewFile {
-public:
-    WindowsNewFile(fs::path path, HANDLE file) : path_(std::move(path)), file_(file) {}
-    ~WindowsNewFile() override
-    {
-        file_.close();
-        if (!named_)
-            DeleteFileW(path_.c_str());
-    }
-
-    const fs::path& path() const override { return path_; }
-
-    bool write(std::string_view bytes, std::string& problem) override
-    {
-        while (!bytes.empty()) {
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-            DWORD written = 0;
-            if (!WriteFile(file_.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-                problem = "Writing " + quoted(path_) + " failed: " + systemMessage(GetLastError());
-                return false;
-            }
-            bytes.remove_prefix(written);
-        }
-        return true;
-    }
-
-    bool finish(std::string& problem) override
-    {
-        if (!FlushFileBuffers(file_.get()) || !file_.close()) {
-            problem = "Writing " + quoted(path_) + " to disk failed: " + systemMessage(GetLastError());
-            return false;
-        }
-        return true;
-    }
-
-    Naming nameAs(const fs::path& target, std::string& problem) override
-    {
-        // Without MOVEFILE_REPLACE_EXISTING: never over another version.
-        if (MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
-            named_ = true;
-            return Naming::Named;
-        }
-        const DWORD error = GetLastError();
-        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
-            return Naming::Taken;
-        problem = "Naming " + quoted(target) + " failed: " + systemMessage(error);
-        return Naming::Failed;
-    }
-
-private:
-    fs::path path_;
-    Handle file_;
-    bool named_ = false;
-};
-
-} // namespace
-
-fs::path folderFromEnvironment(std::string& problem)
+std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& name, bool create, std::string& problem)
 {
-    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
-    if (local && fs::path(local).is_absolute())
-        return fs::path(local) / L"Tessaly" / L"previous";
-    problem = "The local application data folder is not set (LOCALAPPDATA)";
-    return {};
-}
-
-std::string prepareFolder(const fs::path& folder)
-{
-    std::error_code error;
-    fs::create_directories(folder, error);
-    // A junction or link there could send the copies of the hosts file
-    // where others read or replace them.
-    for (const fs::path& own : {folder.parent_path(), folder}) {
-        const DWORD attributes = GetFileAttributesW(own.c_str());
+    std::vector<fs::path> parts = user.below;
+    parts.push_back(name);
+    fs::path path = user.start;
+    if (create) {
+        std::error_code ignored;
+        fs::create_directories(path, ignored);
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        path /= parts[i];
+        DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES && create && !CreateDirectoryW(path.c_str(), nullptr)
+            && GetLastError() != ERROR_ALREADY_EXISTS) {
+            problem = "The folder " + quoted(path) + " could not be made: " + systemMessage(GetLastError());
+            return nullptr;
+        }
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            return "The folder " + quoted(own)
-                + " could not be made: " + (error ? error.message() : systemMessage(GetLastError()));
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return "The folder " + quoted(own) + " is a link";
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return quoted(own) + " is not a folder";
+            attributes = GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (!create && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+                return nullptr;
+            problem = "The folder " + quoted(path) + " cannot be used: " + systemMessage(error);
+            return nullptr;
+        }
+        // A junction or link among Tessaly's own folders could send the
+        // copies of the hosts file where others read or replace them.
+        if (i + 2 >= parts.size() && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            problem = "The folder " + quoted(path) + " is a link";
+            return nullptr;
+        }
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            problem = quoted(path) + " is not a folder";
+            return nullptr;
+        }
     }
-    return {};
-}
-
-std::unique_ptr<NewFile> NewFile::create(const fs::path& folder, std::string& problem)
-{
-    std::random_device random;
-    DWORD error = ERROR_FILE_EXISTS;
-    for (int attempt = 0; attempt < 100 && error == ERROR_FILE_EXISTS; ++attempt) {
-        const fs::path path = folder / (L".partial-" + std::to_wstring(random()));
-        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            return std::make_unique<WindowsNewFile>(path, file);
-        error = GetLastError();
-    }
-    problem = "No new file could be made in " + quoted(folder) + ": " + systemMessage(error);
-    return nullptr;
-}
-
-bool syncFolder(const fs::path&)
-{
-    // Windows has no sync of a folder; MOVEFILE_WRITE_THROUGH has written
-    // the new name.
-    return true;
+    return std::make_unique<WindowsFolder>(path);
 }
 
 } // namespace previousversions::keptfiles

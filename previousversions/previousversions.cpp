@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "previousversions.h"
 
+#include "filesavesteps.h"
 #include "keptfiles.h"
 
 #include <algorithm>
@@ -8,27 +9,42 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <system_error>
+#include <cstring>
 
 namespace previousversions {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+using keptfiles::Folder;
+using keptfiles::quoted;
 
 constexpr std::string_view kNamePrefix = "hosts-";
 // hosts-YYYY-MM-DDTHH-MM-SSZ: no ':' (Windows forbids it), and names sort
 // by the time they carry.
 constexpr std::size_t kStampLength = std::string_view("YYYY-MM-DDTHH-MM-SSZ").size();
+// A version being written, before it is named.
+const std::string kPartialPrefix = ".partial-";
+const fs::path kVersionsFolderName = "previous";
 
 std::optional<std::int64_t> keepingTimeForTests;
+std::optional<fs::path> stateFolderForTests;
 
 std::int64_t keepingTime()
 {
     if (keepingTimeForTests)
         return *keepingTimeForTests;
     return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+keptfiles::UserFolder accountFolder()
+{
+    return keptfiles::userFolder(stateFolderForTests);
+}
+
+std::string systemWords()
+{
+    return fileaccess::savesteps::systemWords(fileaccess::savesteps::lastError());
 }
 
 bool readNumber(std::string_view text, int& value)
@@ -38,70 +54,71 @@ bool readNumber(std::string_view text, int& value)
     return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
 
-// The file name, when it is all ASCII (every version's is); path::string()
-// would throw on Windows for a name the code page cannot hold.
-std::string asciiFileName(const fs::path& path)
-{
-    const fs::path file = path.filename();
-    const auto& name = file.native();
-    std::string ascii;
-    for (const auto c : name) {
-        const auto code = static_cast<std::uint32_t>(c);
-        if (code == 0 || code > 127)
-            return {};
-        ascii += static_cast<char>(c);
-    }
-    return ascii;
-}
-
-// Whether the two files hold the same bytes, read a chunk at a time.
-bool sameContents(const fs::path& first, const fs::path& second)
-{
-    std::ifstream a(first, std::ios::binary);
-    std::ifstream b(second, std::ios::binary);
-    if (!a || !b)
-        return false;
-    constexpr std::size_t kChunk = 64 * 1024;
-    const auto bufferA = std::make_unique<char[]>(kChunk);
-    const auto bufferB = std::make_unique<char[]>(kChunk);
-    for (;;) {
-        a.read(bufferA.get(), kChunk);
-        b.read(bufferB.get(), kChunk);
-        if (a.gcount() != b.gcount() || !std::equal(bufferA.get(), bufferA.get() + a.gcount(), bufferB.get()))
-            return false;
-        if (a.gcount() == 0 || a.eof() || b.eof())
-            return a.eof() == b.eof() && a.gcount() == b.gcount();
-    }
-}
-
 bool newerFirst(const KeptVersion& a, const KeptVersion& b)
 {
     return std::pair(a.keptAt, a.sequence) > std::pair(b.keptAt, b.sequence);
 }
 
+// The versions among a folder's entries, newest first: a link or anything
+// else that is not a regular file is not one of them, whatever its name.
+std::vector<KeptVersion> versionsAmong(const std::vector<keptfiles::Entry>& entries)
+{
+    std::vector<KeptVersion> versions;
+    for (const keptfiles::Entry& entry : entries) {
+        const auto parsed = parseKeptVersionName(entry.name);
+        if (parsed && entry.regular)
+            versions.push_back({entry.name, parsed->first, parsed->second, entry.size});
+    }
+    std::sort(versions.begin(), versions.end(), newerFirst);
+    return versions;
+}
+
+// Whether `a` holds the bytes `b` holds from where it stands to its end.
+bool sameContents(fileaccess::OpenFile& a, fileaccess::OpenFile& b)
+{
+    bool same = true;
+    std::array<char, 64 * 1024> buffer;
+    const fileaccess::ReadOutcome read = fileaccess::readInChunks(a, [&](std::string_view chunk) {
+        while (same && !chunk.empty()) {
+            const long long got = b.read(buffer.data(), std::min(chunk.size(), buffer.size()));
+            same = got > 0 && std::memcmp(buffer.data(), chunk.data(), static_cast<std::size_t>(got)) == 0;
+            if (same)
+                chunk.remove_prefix(static_cast<std::size_t>(got));
+        }
+    });
+    return same && read.status == fileaccess::ReadStatus::Complete && b.read(buffer.data(), 1) == 0;
+}
+
 // Keeps the newest of `versions` (newest first), as many as the bounds
 // allow, and removes the rest; the newest stays whatever its size.
-void removeBeyondBounds(const std::vector<KeptVersion>& versions)
+void removeBeyondBounds(Folder& folder, const std::vector<KeptVersion>& versions)
 {
     std::uint64_t bytes = 0;
     for (std::size_t i = 0; i < versions.size(); ++i) {
         bytes += versions[i].size;
         if (i == 0 || (i < kKeptVersionsAtMost && bytes <= kKeptVersionBytesAtMost))
             continue;
-        for (std::size_t old = i; old < versions.size(); ++old) {
-            std::error_code ignored;
-            fs::remove(versions[old].path, ignored);
-        }
+        for (std::size_t old = i; old < versions.size(); ++old)
+            folder.remove(versions[old].name);
         return;
     }
 }
 
 } // namespace
 
-VersionsFolder previousVersionsFolder()
+FolderLocation tessalyFolder()
 {
-    VersionsFolder folder;
-    folder.path = keptfiles::folderFromEnvironment(folder.problem);
+    const keptfiles::UserFolder folder = accountFolder();
+    if (!folder.problem.empty())
+        return {{}, folder.problem};
+    return {folder.path(), {}};
+}
+
+FolderLocation versionsFolder()
+{
+    FolderLocation folder = tessalyFolder();
+    if (folder.problem.empty())
+        folder.path /= kVersionsFolderName;
     return folder;
 }
 
@@ -156,94 +173,155 @@ std::optional<std::pair<std::int64_t, int>> parseKeptVersionName(std::string_vie
     return std::pair(keptAt, sequence);
 }
 
-std::vector<KeptVersion> listKeptVersions(const fs::path& folder, std::string* problem)
-{
+struct KeptVersions::State {
+    fs::path path;
+    std::string problem;
+    std::unique_ptr<Folder> folder;
     std::vector<KeptVersion> versions;
-    std::error_code error;
-    fs::directory_iterator entries(folder, error);
-    if (error) {
-        if (problem && error != std::errc::no_such_file_or_directory)
-            *problem = error.message();
-        return versions;
+};
+
+KeptVersions::KeptVersions() : state_(std::make_unique<State>())
+{
+    const FolderLocation location = versionsFolder();
+    state_->path = location.path;
+    state_->problem = location.problem;
+    if (!state_->problem.empty())
+        return;
+    state_->folder = Folder::open(accountFolder(), kVersionsFolderName, false, state_->problem);
+    std::vector<keptfiles::Entry> entries;
+    if (state_->folder && state_->folder->list(entries, state_->problem))
+        state_->versions = versionsAmong(entries);
+}
+
+KeptVersions::~KeptVersions() = default;
+
+const fs::path& KeptVersions::folder() const
+{
+    return state_->path;
+}
+
+const std::string& KeptVersions::problem() const
+{
+    return state_->problem;
+}
+
+const std::vector<KeptVersion>& KeptVersions::versions() const
+{
+    return state_->versions;
+}
+
+fs::path KeptVersions::pathOf(const KeptVersion& version) const
+{
+    return state_->path / version.name;
+}
+
+std::unique_ptr<fileaccess::OpenFile> KeptVersions::open(const KeptVersion& version,
+                                                         fileaccess::ReadOutcome& outcome) const
+{
+    if (!state_->folder) {
+        outcome = {fileaccess::ReadStatus::NoFile, "No versions are kept"};
+        return nullptr;
     }
-    for (const fs::directory_entry& entry : entries) {
-        const auto parsed = parseKeptVersionName(asciiFileName(entry.path()));
-        std::error_code statusError;
-        // A link is not one of ours, whatever its name.
-        if (!parsed || !fs::is_regular_file(entry.symlink_status(statusError)))
-            continue;
-        const std::uintmax_t size = entry.file_size(statusError);
-        if (statusError)
-            continue;
-        versions.push_back({entry.path(), parsed->first, parsed->second, size});
-    }
-    std::sort(versions.begin(), versions.end(), newerFirst);
-    return versions;
+    return state_->folder->openToRead(version.name, outcome);
 }
 
 struct PreviousVersionKeeper::State {
-    fs::path folder;
-    std::unique_ptr<keptfiles::NewFile> file;
+    std::unique_ptr<Folder> folder;
+    std::unique_ptr<fileaccess::OpenFile> file;
+    std::string partial; // the new file's name until it is named
     std::string problem;
     fs::path keptAs;
     std::uint64_t size = 0;
+
+    // Closes the new file and removes it, unless it has been named.
+    void abandon()
+    {
+        file.reset();
+        if (folder && !partial.empty())
+            folder->remove(partial);
+        partial.clear();
+    }
 };
 
-PreviousVersionKeeper::PreviousVersionKeeper(const VersionsFolder& folder) : state_(std::make_unique<State>())
+PreviousVersionKeeper::PreviousVersionKeeper() : state_(std::make_unique<State>())
 {
-    state_->folder = folder.path;
-    state_->problem = folder.problem;
+    const keptfiles::UserFolder user = accountFolder();
+    state_->problem = user.problem;
     if (state_->problem.empty())
-        state_->problem = keptfiles::prepareFolder(folder.path);
-    if (state_->problem.empty())
-        state_->file = keptfiles::NewFile::create(folder.path, state_->problem);
+        state_->folder = Folder::open(user, kVersionsFolderName, true, state_->problem);
+    if (state_->folder)
+        state_->file = state_->folder->create(kPartialPrefix, state_->partial, state_->problem);
 }
 
-PreviousVersionKeeper::~PreviousVersionKeeper() = default;
+PreviousVersionKeeper::~PreviousVersionKeeper()
+{
+    state_->abandon();
+}
 
 void PreviousVersionKeeper::feed(std::string_view bytes)
 {
     if (!state_->file || !state_->problem.empty())
         return;
-    if (state_->file->write(bytes, state_->problem))
+    if (state_->file->writeAll(bytes))
         state_->size += bytes.size();
+    else
+        state_->problem = "Writing " + quoted(state_->folder->path() / state_->partial) + " failed: " + systemWords();
 }
 
 bool PreviousVersionKeeper::keep()
 {
-    if (!state_->file || !state_->problem.empty() || !state_->file->finish(state_->problem)) {
-        state_->file.reset();
+    State& state = *state_;
+    if (!state.file || !state.problem.empty()) {
+        state.abandon();
         return false;
     }
-    // The same bytes as the newest version: one of them is enough.
-    std::vector<KeptVersion> kept = listKeptVersions(state_->folder);
-    if (!kept.empty() && kept.front().size == state_->size && sameContents(kept.front().path, state_->file->path())) {
-        state_->file.reset();
-        return true;
+    if (!state.file->sync()) {
+        state.problem = "Writing " + quoted(state.folder->path() / state.partial) + " to disk failed: " + systemWords();
+        state.abandon();
+        return false;
     }
+    std::vector<keptfiles::Entry> entries;
+    std::string unlisted;
+    state.folder->list(entries, unlisted);
+    std::vector<KeptVersion> kept = versionsAmong(entries);
+    // The same bytes as the newest version: one of them is enough.
+    if (!kept.empty() && kept.front().size == state.size) {
+        fileaccess::ReadOutcome outcome;
+        const std::unique_ptr<fileaccess::OpenFile> newest = state.folder->openToRead(kept.front().name, outcome);
+        if (newest && state.file->rewind() && sameContents(*newest, *state.file)) {
+            state.abandon();
+            return true;
+        }
+    }
+    if (!state.file->close()) {
+        state.problem = "Writing " + quoted(state.folder->path() / state.partial) + " to disk failed: " + systemWords();
+        state.abandon();
+        return false;
+    }
+    state.file.reset();
     const std::int64_t keptAt = keepingTime();
     for (int sequence = 1; sequence < 1000; ++sequence) {
-        const fs::path target = state_->folder / keptVersionName(keptAt, sequence);
-        switch (state_->file->nameAs(target, state_->problem)) {
-        case keptfiles::NewFile::Naming::Taken:
+        const std::string name = keptVersionName(keptAt, sequence);
+        switch (state.folder->rename(state.partial, name, state.problem)) {
+        case Folder::Naming::Taken:
             continue;
-        case keptfiles::NewFile::Naming::Failed:
-            state_->file.reset();
+        case Folder::Naming::Failed:
+            state.abandon();
             return false;
-        case keptfiles::NewFile::Naming::Named:
+        case Folder::Naming::Named:
             break;
         }
-        state_->file.reset();
-        state_->keptAs = target;
-        keptfiles::syncFolder(state_->folder);
+        state.partial.clear();
+        state.keptAs = state.folder->path() / name;
+        state.folder->sync();
         // In its place by time, also should the clock have gone back.
-        const KeptVersion added{target, keptAt, sequence, state_->size};
+        const KeptVersion added{name, keptAt, sequence, state.size};
         kept.insert(std::upper_bound(kept.begin(), kept.end(), added, newerFirst), added);
-        removeBeyondBounds(kept);
+        removeBeyondBounds(*state.folder, kept);
         return true;
     }
-    state_->problem = "Too many versions were kept in the same second";
-    state_->file.reset();
+    state.problem = "Too many versions were kept in the same second";
+    state.abandon();
     return false;
 }
 
@@ -261,6 +339,11 @@ namespace testing {
 void setKeepingTime(std::optional<std::int64_t> keptAt)
 {
     keepingTimeForTests = keptAt;
+}
+
+void setStateFolder(std::optional<fs::path> folder)
+{
+    stateFolderForTests = std::move(folder);
 }
 } // namespace testing
 

@@ -7,6 +7,9 @@
 // time it was kept ("hosts-2026-12-09T18-59-00Z", "-2" and on for more in
 // the same second).
 
+#include "fileread.h"
+#include "openfile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -21,40 +24,62 @@ namespace previousversions {
 inline constexpr std::size_t kKeptVersionsAtMost = 20;
 inline constexpr std::uint64_t kKeptVersionBytesAtMost = std::uint64_t{256} << 20;
 
-// Where this user's versions are kept: Linux $XDG_STATE_HOME/tessaly/previous
-// (an absolute XDG_STATE_HOME only, else $HOME/.local/state), Windows
-// %LOCALAPPDATA%\Tessaly\previous. `problem` says why there is none.
-struct VersionsFolder {
+// A folder of the account's, or why there is none.
+struct FolderLocation {
     std::filesystem::path path;
     std::string problem;
 };
-VersionsFolder previousVersionsFolder();
+
+// Tessaly's own folder of this account: Linux $XDG_STATE_HOME/tessaly (an
+// absolute XDG_STATE_HOME only, else ~/.local/state/tessaly), Windows
+// Tessaly in the local application data folder. Nothing is made.
+FolderLocation tessalyFolder();
+// Where the versions are kept: "previous" in Tessaly's own folder.
+FolderLocation versionsFolder();
 
 struct KeptVersion {
-    std::filesystem::path path;
+    std::string name;
     std::int64_t keptAt = 0; // seconds since 1970, UTC
     int sequence = 1;        // the how-manieth version kept in that second
     std::uint64_t size = 0;
 };
 
-// The versions in `folder`, newest first: only regular files of the
-// versions' own naming count. A missing folder holds none; an unreadable one
-// sets `problem`.
-std::vector<KeptVersion> listKeptVersions(const std::filesystem::path& folder, std::string* problem = nullptr);
-
 // The name of the `sequence`th version kept in the second `keptAt`, and back.
 std::string keptVersionName(std::int64_t keptAt, int sequence);
 std::optional<std::pair<std::int64_t, int>> parseKeptVersionName(std::string_view name);
+
+// The kept versions, read from their folder as it is when this is made
+// (nothing is made): only regular files of the versions' own naming count,
+// newest first. A missing folder holds none.
+class KeptVersions {
+public:
+    KeptVersions();
+    KeptVersions(const KeptVersions&) = delete;
+    KeptVersions& operator=(const KeptVersions&) = delete;
+    ~KeptVersions();
+
+    const std::filesystem::path& folder() const;
+    // Why the folder cannot be used or read; empty when it can.
+    const std::string& problem() const;
+    const std::vector<KeptVersion>& versions() const;
+    std::filesystem::path pathOf(const KeptVersion& version) const;
+    // The version opened to read it, or null with `outcome` saying why.
+    std::unique_ptr<fileaccess::OpenFile> open(const KeptVersion& version, fileaccess::ReadOutcome& outcome) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Keeps the bytes a save is about to replace, fed in chunks as the save
 // reads the file (a large file is never held whole). Until keep() succeeds
 // nothing is named in the folder: a version is complete or absent.
 class PreviousVersionKeeper {
 public:
-    // Makes the folder where it is missing (the user's alone: 0700 on Linux)
-    // and opens a new file in it. A folder that is a symbolic link or, on
+    // Makes the versions' folder where it is missing (the user's alone: 0700
+    // on Linux) and opens a new file in it. A folder that is a link or, on
     // Linux, belongs to another user is refused.
-    explicit PreviousVersionKeeper(const VersionsFolder& folder);
+    PreviousVersionKeeper();
     PreviousVersionKeeper(const PreviousVersionKeeper&) = delete;
     PreviousVersionKeeper& operator=(const PreviousVersionKeeper&) = delete;
     ~PreviousVersionKeeper(); // removes a version not kept
@@ -78,6 +103,10 @@ private:
 namespace testing {
 // The time (seconds since 1970, UTC) versions are named for; empty for now.
 void setKeepingTime(std::optional<std::int64_t> keptAt);
+// The folder that takes the place of XDG_STATE_HOME (Windows: the local
+// application data folder), so that tests keep their versions where they
+// choose whatever rights they run with; empty for the account's own.
+void setStateFolder(std::optional<std::filesystem::path> folder);
 } // namespace testing
 
 } // namespace previousversions

@@ -1,86 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "restorecommand.h"
 
+#include "filetext.h"
 #include "hostsfilesave.h"
 #include "previousversions.h"
+#include "saverequest.h"
 
 #include <QDateTime>
 #include <QTextStream>
 
 #include <algorithm>
-#include <fstream>
 #include <vector>
 
 namespace restore {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::pathText;
 
-QString shown(const fs::path& path)
+QString systemText(const std::string& words)
 {
-#ifdef _WIN32
-    return QString::fromStdWString(path.native());
-#else
-    return QString::fromLocal8Bit(path.native().c_str());
-#endif
+    return platform::textFromFile(words);
 }
 
-fs::path pathOf(const QString& text)
+// Reads a file to restore whole, as the save helper takes it: a regular
+// file of at most what the helper takes, holding to its end the size it had
+// when it was opened. Empty `problem` when read.
+std::string readWhole(fileaccess::OpenFile& file, const QString& shown, QString& problem)
 {
-#ifdef _WIN32
-    return fs::path(text.toStdWString());
-#else
-    return fs::path(text.toLocal8Bit().toStdString());
-#endif
+    if (file.openedSize() > savehelper::kMaxContentBytes) {
+        problem = QStringLiteral("%1 is larger than 256 MiB, more than a hosts file is saved with.").arg(shown);
+        return {};
+    }
+    fileaccess::FileContents contents = fileaccess::readWhole(file);
+    if (contents.status != fileaccess::ReadStatus::Complete) {
+        problem = QStringLiteral("%1 could not be read whole (%2).").arg(shown, systemText(contents.reason));
+        return {};
+    }
+    return std::move(contents.bytes);
 }
 
-// Reads a file to restore, whole (the save helper takes it whole): a regular
-// file of at most the helper's 256 MiB. Empty `problem` when read.
-std::string readWhole(const fs::path& path, QString& problem)
+std::uint64_t countLines(fileaccess::OpenFile& file)
 {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error) {
-        problem = QStringLiteral("%1 cannot be read: %2.").arg(shown(path), QString::fromLocal8Bit(error.message()));
-        return {};
-    }
-    if (!fs::is_regular_file(status)) {
-        problem = QStringLiteral("%1 is not a regular file.").arg(shown(path));
-        return {};
-    }
-    const std::uintmax_t size = fs::file_size(path, error);
-    if (!error && size > previousversions::kKeptVersionBytesAtMost) {
-        problem = QStringLiteral("%1 is larger than 256 MiB, more than a hosts file is saved with.").arg(shown(path));
-        return {};
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (error || !file) {
-        problem = QStringLiteral("%1 cannot be read.").arg(shown(path));
-        return {};
-    }
-    // One byte more than its size tells a file that grew since it was
-    // looked at: what it holds then is not what was chosen.
-    std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad() || static_cast<std::uintmax_t>(file.gcount()) != size) {
-        problem = QStringLiteral("%1 could not be read whole, or changed while it was read.").arg(shown(path));
-        return {};
-    }
-    bytes.resize(static_cast<std::size_t>(size));
-    return bytes;
-}
-
-std::uint64_t countLines(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
     std::uint64_t lines = 0;
     char last = '\n';
-    std::vector<char> buffer(64 * 1024);
-    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0) {
-        const auto end = buffer.begin() + file.gcount();
-        lines += static_cast<std::uint64_t>(std::count(buffer.begin(), end, '\n'));
-        last = *(end - 1);
-    }
+    fileaccess::readInChunks(file, [&](std::string_view chunk) {
+        lines += static_cast<std::uint64_t>(std::count(chunk.begin(), chunk.end(), '\n'));
+        last = chunk.back();
+    });
     return lines + (last != '\n' ? 1 : 0);
 }
 
@@ -98,66 +65,74 @@ bool isNumber(const QString& text)
 
 int listVersions(QTextStream& out, QTextStream& err)
 {
-    const previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
-    if (!folder.problem.empty()) {
-        err << "No previous versions can be kept: " << QString::fromLocal8Bit(folder.problem) << ".\n";
+    const previousversions::KeptVersions kept;
+    if (kept.folder().empty()) {
+        err << "No previous versions can be kept: " << systemText(kept.problem()) << ".\n";
         return kNotRestored;
     }
-    std::string problem;
-    const std::vector<previousversions::KeptVersion> versions = previousversions::listKeptVersions(folder.path,
-                                                                                                   &problem);
-    if (!problem.empty()) {
-        err << shown(folder.path) << " cannot be read: " << QString::fromLocal8Bit(problem) << ".\n";
+    if (!kept.problem().empty()) {
+        err << pathText(kept.folder()) << " cannot be read: " << systemText(kept.problem()) << ".\n";
         return kNotRestored;
     }
+    const std::vector<previousversions::KeptVersion>& versions = kept.versions();
     if (versions.empty())
         out << "No previous versions of the hosts file are kept yet.\n";
     const int width = static_cast<int>(QString::number(versions.size()).size());
     for (std::size_t i = 0; i < versions.size(); ++i) {
+        fileaccess::ReadOutcome unread;
+        const std::unique_ptr<fileaccess::OpenFile> file = kept.open(versions[i], unread);
         const QDateTime keptAt = QDateTime::fromSecsSinceEpoch(versions[i].keptAt);
         out << QStringLiteral("%1  %2  %3  %4\n")
                    .arg(i + 1, width)
                    .arg(keptAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), counted(versions[i].size, "byte"),
-                        counted(countLines(versions[i].path), "line"));
+                        file ? counted(countLines(*file), "line") : QStringLiteral("unreadable"));
     }
-    out << "Kept in " << shown(folder.path) << "\n";
+    out << "Kept in " << pathText(kept.folder()) << "\n";
     return kRestored;
 }
 
 int restoreVersion(const QString& which, const std::string& hostsPath, QTextStream& out, QTextStream& err)
 {
     fs::path source;
+    std::unique_ptr<fileaccess::OpenFile> file;
+    fileaccess::ReadOutcome unread;
     if (isNumber(which)) {
-        const previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
-        const std::vector<previousversions::KeptVersion> versions = folder.problem.empty()
-            ? previousversions::listKeptVersions(folder.path)
-            : std::vector<previousversions::KeptVersion>{};
+        const previousversions::KeptVersions kept;
+        const std::vector<previousversions::KeptVersion>& versions = kept.versions();
         bool valid = false;
         const qulonglong number = which.toULongLong(&valid);
         if (!valid || number == 0 || number > versions.size()) {
             err << "There is no previous version " << which << " (tessaly-restore --list shows them).\n";
             return kNotRestored;
         }
-        source = versions[number - 1].path;
+        source = kept.pathOf(versions[number - 1]);
+        file = kept.open(versions[number - 1], unread);
     } else {
-        source = pathOf(which);
+        source = platform::pathFromText(which);
+        file = fileaccess::openToRead(source, unread);
     }
     QString problem;
-    const std::string bytes = readWhole(source, problem);
+    const std::string bytes = file ? readWhole(*file, pathText(source), problem) : std::string();
+    std::error_code unknown;
+    const fs::file_status status = fs::status(source, unknown);
+    if (!file)
+        problem = fs::exists(status) && !fs::is_regular_file(status)
+            ? QStringLiteral("%1 is not a regular file.").arg(pathText(source))
+            : QStringLiteral("%1 cannot be read: %2.").arg(pathText(source), systemText(unread.reason));
     if (!problem.isEmpty()) {
         err << problem << " Nothing was restored.\n";
         return kNotRestored;
     }
-    const QString target = QString::fromLocal8Bit(hostsPath.c_str());
-    out << "Restoring " << shown(source) << " as " << target << "...\n";
+    const QString target = systemText(hostsPath);
+    out << "Restoring " << pathText(source) << " as " << target << "...\n";
     out.flush();
     const hostssave::HostsFileSave save = hostssave::restoreHostsFile(hostsPath, bytes);
-    const QString reason = QString::fromLocal8Bit(save.reason.c_str());
+    const QString reason = systemText(save.reason);
     switch (save.result) {
     case hostssave::SaveResult::Saved:
         out << target << " holds the restored version (" << bytes.size() << " bytes).\n";
         if (!save.previousVersion.empty())
-            out << "What it held before is kept as " << shown(save.previousVersion) << ".\n";
+            out << "What it held before is kept as " << pathText(save.previousVersion) << ".\n";
         return kRestored;
     case hostssave::SaveResult::SavedUnconfirmed:
         err << target << " holds the restored version, but the system could not confirm that it is on disk (" << reason

@@ -8,6 +8,7 @@
 #include "filehandle_windows.h"
 #include "helperdigest.h"
 #include "hostslocation.h"
+#include "previousversions.h"
 #include "saverequest.h"
 #include "sha256_windows.h"
 #include "stagedpath_windows.h"
@@ -21,7 +22,6 @@
 #include <windows.h>
 #include <sddl.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -112,12 +112,10 @@ SaveOutcome stagingFolder(std::wstring& folder)
     folder = temporary;
     if (isLocalDrivePath(folder))
         return {true, {}};
-    wchar_t* local = nullptr;
-    const HRESULT found = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &local);
-    if (SUCCEEDED(found))
-        folder = std::wstring(local) + L"\\Tessaly\\";
-    CoTaskMemFree(local);
-    if (FAILED(found) || !isLocalDrivePath(folder))
+    const previousversions::FolderLocation own = previousversions::tessalyFolder();
+    if (own.problem.empty())
+        folder = own.path.native() + L"\\";
+    if (!own.problem.empty() || !isLocalDrivePath(folder))
         return refused("Neither the temporary folder " + narrow(temporary)
                        + " nor the local application data folder is on a local drive, where the save request must be "
                          "staged.");

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "filetext.h"
 #include "frmmain.h"
 #include "messagebox.h"
+#include "previousversions.h"
 
 #include <QFile>
 #include <QLabel>
@@ -16,12 +18,14 @@
 #include <memory>
 
 // A main window over a copy of a fixture file, with message boxes scripted.
+// The previous versions its saves keep go to a folder of its own.
 class MainWindowFixture {
 public:
     // An empty fixture name starts without a hosts file.
     explicit MainWindowFixture(const QString& fixture, QList<platform::MessageAnswer> answers = {})
     {
         hostsPath = directory.filePath(QStringLiteral("hosts"));
+        previousversions::testing::setStateFolder(platform::pathFromText(stateFolder()));
         if (!fixture.isEmpty()) {
             QFile::copy(QStringLiteral(TESSALY_TEST_DATA_DIR "/") + fixture, hostsPath);
             QFile::setPermissions(hostsPath, QFile::ReadOwner | QFile::WriteOwner);
@@ -88,11 +92,13 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     bool ended() const { return ending->count() > 0; }
+    QString stateFolder() const { return state.filePath(QStringLiteral("state")); }
 
     static QList<platform::MessageRequest> boxes() { return platform::messagescript::shown(); }
     static void answerNext(platform::MessageAnswer answer) { platform::messagescript::queueAnswer(answer); }
 
     QTemporaryDir directory;
+    QTemporaryDir state; // apart: tests remove the hosts file's folder
     QString hostsPath;
     std::unique_ptr<frmMain> window;
     std::unique_ptr<QSignalSpy> ending;

@@ -782,15 +782,7 @@ void MainWindowTest::previousVersionNotKeptAsksFirst()
 {
     MainWindowFixture fixture("main-window.hosts");
     const QByteArray before = fixture.fileBytes();
-    const QString stateHome = fixture.directory.filePath("state");
-    const QByteArray savedStateHome = qgetenv("XDG_STATE_HOME");
-    const QByteArray savedLocalAppData = qgetenv("LOCALAPPDATA");
-    qputenv("XDG_STATE_HOME", stateHome.toLocal8Bit());
-    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(stateHome).toLocal8Bit());
-    const auto restoreEnvironment = qScopeGuard([&] {
-        qputenv("XDG_STATE_HOME", savedStateHome);
-        qputenv("LOCALAPPDATA", savedLocalAppData);
-    });
+    const QString stateHome = fixture.stateFolder();
     // Where the versions' folder would be, a file (on Windows under
     // "Tessaly", elsewhere "tessaly": both made files).
     for (const char* name : {"tessaly", "Tessaly"}) {
@@ -857,8 +849,7 @@ void MainWindowTest::informationBox()
     QCOMPARE(lines.size(), 3);
     QVERIFY(!lines[0].isEmpty() && lines[1].isEmpty() && !lines[2].isEmpty());
     // Where the previous versions are, and what puts them back.
-    const QString folder = QDir::toNativeSeparators(
-        QString::fromStdWString(previousversions::previousVersionsFolder().path.wstring()));
+    const QString folder = QDir::toNativeSeparators(platform::pathText(previousversions::versionsFolder().path));
     QVERIFY2(!folder.isEmpty() && lines[2].contains(folder) && lines[2].contains("tessaly-restore"),
              qPrintable(lines[2]));
     QVERIFY(!fixture.window->m_HasChanged);

@@ -82,7 +82,7 @@ private slots:
 private:
     std::string path() const { return QDir(directory_->path()).filePath("hosts").toStdString(); }
     QString qpath() const { return QString::fromStdString(path()); }
-    static std::filesystem::path versionsFolder() { return previousversions::previousVersionsFolder().path; }
+    static std::filesystem::path versionsFolder() { return previousversions::versionsFolder().path; }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
@@ -91,8 +91,7 @@ void HostsSaveTest::init()
     directory_ = std::make_unique<QTemporaryDir>();
     QVERIFY(writeFile(qpath(), kOld));
     const QString state = QDir(directory_->path()).filePath("state");
-    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
-    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(state).toLocal8Bit());
+    previousversions::testing::setStateFolder(QDir::toNativeSeparators(state).toStdWString());
 }
 
 void HostsSaveTest::savesAndKeepsTheSnapshotCurrent()
@@ -187,7 +186,7 @@ void HostsSaveTest::saveKeepsTheBytesItReplacesOncePerContent()
     const hostssave::HostsFileSave third = editing.save(path());
     QCOMPARE(third.result, SaveResult::Saved);
     QVERIFY(third.previousVersion.empty());
-    QCOMPARE(previousversions::listKeptVersions(versionsFolder()).size(), 2u);
+    QCOMPARE(previousversions::KeptVersions().versions().size(), 2u);
 
     // A missing file leaves nothing to keep.
     QVERIFY(QFile::remove(qpath()));

@@ -20,8 +20,8 @@
 
 namespace fs = std::filesystem;
 using previousversions::KeptVersion;
+using previousversions::KeptVersions;
 using previousversions::PreviousVersionKeeper;
-using previousversions::VersionsFolder;
 
 using testfiles::contentOf;
 
@@ -33,10 +33,10 @@ fs::path pathOf(const QString& path)
 }
 
 // Keeps `bytes`, fed in two chunks as a save reads them, at `keptAt`.
-fs::path keep(const fs::path& folder, std::string_view bytes, std::int64_t keptAt, bool* kept = nullptr)
+fs::path keep(std::string_view bytes, std::int64_t keptAt, bool* kept = nullptr)
 {
     previousversions::testing::setKeepingTime(keptAt);
-    PreviousVersionKeeper keeper(VersionsFolder{folder, {}});
+    PreviousVersionKeeper keeper;
     keeper.feed(bytes.substr(0, bytes.size() / 2));
     keeper.feed(bytes.substr(bytes.size() / 2));
     const bool ok = keeper.keep();
@@ -64,7 +64,12 @@ class PreviousVersionsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { directory_ = std::make_unique<QTemporaryDir>(); }
+    void init()
+    {
+        directory_ = std::make_unique<QTemporaryDir>();
+        previousversions::testing::setStateFolder(pathOf(directory_->filePath("state")));
+    }
+    void cleanup() { previousversions::testing::setStateFolder(std::nullopt); }
     void namesCarryTheTimeAndParseBack_data();
     void namesCarryTheTimeAndParseBack();
     void keepsTheExactBytesNewestFirst();
@@ -75,7 +80,8 @@ private slots:
     void onlyAFolderOfTheUsersOwnIsUsed();
 
 private:
-    fs::path folder() const { return pathOf(directory_->filePath("state/tessaly/previous")); }
+    fs::path folder() const { return previousversions::versionsFolder().path; }
+    static std::vector<KeptVersion> listed() { return KeptVersions().versions(); }
     std::unique_ptr<QTemporaryDir> directory_;
 };
 
@@ -117,13 +123,13 @@ void PreviousVersionsTest::keepsTheExactBytesNewestFirst()
     // drops these, the version keeps them.
     const std::string first = "# lab\r\n\r\n127.0.0.1 localhost\n::1 localhost\n#10.0.0.9 off\r\n10.0.0.1 alpha";
     const std::string second = "127.0.0.1 localhost\r\n";
-    const fs::path firstKept = keep(folder(), first, kMorning);
-    const fs::path secondKept = keep(folder(), second, kMorning + 60);
+    const fs::path firstKept = keep(first, kMorning);
+    const fs::path secondKept = keep(second, kMorning + 60);
     QCOMPARE(contentOf(firstKept).toStdString(), first);
     QCOMPARE(contentOf(secondKept).toStdString(), second);
-    const std::vector<KeptVersion> versions = previousversions::listKeptVersions(folder());
+    const std::vector<KeptVersion> versions = listed();
     QCOMPARE(versions.size(), 2u);
-    QVERIFY(versions[0].path == secondKept);
+    QVERIFY(KeptVersions().pathOf(versions[0]) == secondKept);
     QCOMPARE(versions[0].size, second.size());
     QCOMPARE(versions[1].keptAt, kMorning);
     // Nothing but the versions is left in the folder.
@@ -141,37 +147,37 @@ void PreviousVersionsTest::keepsTheExactBytesNewestFirst()
 void PreviousVersionsTest::sameBytesAsTheNewestAreNotKeptAgain()
 {
     bool kept = false;
-    QVERIFY(!keep(folder(), "a\n", kMorning).empty());
-    QVERIFY(keep(folder(), "a\n", kMorning + 1, &kept).empty());
+    QVERIFY(!keep("a\n", kMorning).empty());
+    QVERIFY(keep("a\n", kMorning + 1, &kept).empty());
     QVERIFY(kept);
-    QVERIFY(!keep(folder(), "b\n", kMorning + 2).empty());
-    QVERIFY(!keep(folder(), "a\n", kMorning + 3).empty()); // the same as an older one only
-    QCOMPARE(previousversions::listKeptVersions(folder()).size(), 3u);
+    QVERIFY(!keep("b\n", kMorning + 2).empty());
+    QVERIFY(!keep("a\n", kMorning + 3).empty()); // the same as an older one only
+    QCOMPARE(listed().size(), 3u);
 }
 
 void PreviousVersionsTest::twoInTheSameSecondAreBothKept()
 {
-    const fs::path first = keep(folder(), "one\n", kMorning);
-    const fs::path second = keep(folder(), "two\n", kMorning);
+    const fs::path first = keep("one\n", kMorning);
+    const fs::path second = keep("two\n", kMorning);
     QCOMPARE(QString::fromStdWString(first.filename().wstring()), "hosts-2026-12-09T07-06-40Z");
     QCOMPARE(QString::fromStdWString(second.filename().wstring()), "hosts-2026-12-09T07-06-40Z-2");
     QCOMPARE(contentOf(first), "one\n");
     QCOMPARE(contentOf(second), "two\n");
-    QVERIFY(previousversions::listKeptVersions(folder()).front().path == second);
+    QVERIFY(KeptVersions().pathOf(listed().front()) == second);
 }
 
 void PreviousVersionsTest::oldestGoBeyondTheBounds()
 {
-    QVERIFY(keep(folder(), "first\n", kMorning).filename() != "");
+    QVERIFY(keep("first\n", kMorning).filename() != "");
     const fs::path stranger = folder() / "notes.txt";
     {
         std::ofstream(stranger) << "mine";
     }
     for (int i = 1; i <= 21; ++i)
-        keep(folder(), "version " + std::to_string(i) + "\n", kMorning + i);
-    std::vector<KeptVersion> versions = previousversions::listKeptVersions(folder());
+        keep("version " + std::to_string(i) + "\n", kMorning + i);
+    std::vector<KeptVersion> versions = listed();
     QCOMPARE(versions.size(), previousversions::kKeptVersionsAtMost);
-    QCOMPARE(contentOf(versions.front().path), "version 21\n");
+    QCOMPARE(contentOf(folder() / versions.front().name), "version 21\n");
     QCOMPARE(versions.back().keptAt, kMorning + 2);
     QVERIFY(fs::exists(stranger)); // not of the versions' naming: never removed
 
@@ -182,13 +188,13 @@ void PreviousVersionsTest::oldestGoBeyondTheBounds()
     placeVersion(folder(), kMorning, 100u << 20);
     placeVersion(folder(), kMorning + 1, 100u << 20);
     placeVersion(folder(), kMorning + 2, 100u << 20);
-    keep(folder(), "small\n", kMorning + 3);
-    versions = previousversions::listKeptVersions(folder());
+    keep("small\n", kMorning + 3);
+    versions = listed();
     QCOMPARE(versions.size(), 3u);
     QCOMPARE(versions.back().keptAt, kMorning + 1);
     placeVersion(folder(), kMorning + 4, 300u << 20);
-    keep(folder(), std::string(300u << 10, 'x'), kMorning + 5);
-    versions = previousversions::listKeptVersions(folder());
+    keep(std::string(300u << 10, 'x'), kMorning + 5);
+    versions = listed();
     QCOMPARE(versions.size(), 1u);
     QCOMPARE(versions.front().keptAt, kMorning + 5);
 }
@@ -197,11 +203,11 @@ void PreviousVersionsTest::onlyAFolderOfTheUsersOwnIsUsed_data()
 {
     QTest::addColumn<QString>("setUp");
     QTest::addColumn<QString>("problem"); // a part of the reason given
-    QTest::newRow("no home folder") << "none"
-                                    << "is not set";
     QTest::newRow("a file where the folder goes") << "file"
                                                   << "";
 #ifndef _WIN32
+    QTest::newRow("no home folder") << "none"
+                                    << "No home folder is set";
     QTest::newRow("a symbolic link") << "link"
                                      << "is a symbolic link";
     QTest::newRow("another user's folder") << "other user"
@@ -213,10 +219,13 @@ void PreviousVersionsTest::onlyAFolderOfTheUsersOwnIsUsed()
 {
     QFETCH(QString, setUp);
     QFETCH(QString, problem);
-    VersionsFolder target{folder(), {}};
     fs::create_directories(folder().parent_path());
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
     if (setUp == "none") {
-        target = {{}, "HOME is not set"};
+        previousversions::testing::setStateFolder(std::nullopt);
+        qunsetenv("HOME");
+        qunsetenv("XDG_STATE_HOME");
     } else if (setUp == "file") {
         std::ofstream(folder()) << "x";
     } else if (setUp == "link") {
@@ -231,12 +240,15 @@ void PreviousVersionsTest::onlyAFolderOfTheUsersOwnIsUsed()
         QCOMPARE(::chown(folder().c_str(), 65534, 65534), 0);
 #endif
     }
-    PreviousVersionKeeper keeper(target);
+    PreviousVersionKeeper keeper;
+    qputenv("HOME", home);
+    qputenv("XDG_STATE_HOME", state);
+    previousversions::testing::setStateFolder(pathOf(directory_->filePath("state")));
     keeper.feed("127.0.0.1 localhost\n");
     QVERIFY(!keeper.keep());
     QVERIFY2(!keeper.problem().empty() && keeper.problem().find(problem.toStdString()) != std::string::npos,
              keeper.problem().c_str());
-    QVERIFY(previousversions::listKeptVersions(folder()).empty());
+    QVERIFY(listed().empty());
 }
 
 QTEST_GUILESS_MAIN(PreviousVersionsTest)

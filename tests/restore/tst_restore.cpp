@@ -60,15 +60,12 @@ private slots:
 
 private:
     QString stateHome() const { return directory_->filePath("state"); }
-    fs::path versionsFolder() const
-    {
-        previousversions::VersionsFolder folder = previousversions::previousVersionsFolder();
-        return folder.path;
-    }
+    static fs::path versionsFolder() { return previousversions::versionsFolder().path; }
+    static QString shownFolder() { return QString::fromStdWString(versionsFolder().wstring()); }
     void keepVersion(const QByteArray& bytes, std::int64_t keptAt)
     {
         previousversions::testing::setKeepingTime(keptAt);
-        previousversions::PreviousVersionKeeper keeper(previousversions::previousVersionsFolder());
+        previousversions::PreviousVersionKeeper keeper;
         keeper.feed(bytes.toStdString());
         QVERIFY(keeper.keep());
         previousversions::testing::setKeepingTime(std::nullopt);
@@ -96,9 +93,12 @@ private:
 void RestoreTest::init()
 {
     directory_ = std::make_unique<QTemporaryDir>();
-    // The program finds the versions where the test keeps them.
+    // The program finds the versions where the test keeps them: on Linux
+    // through XDG_STATE_HOME, under wine in the test prefix's own folder.
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome()));
-    qputenv("LOCALAPPDATA", QDir::toNativeSeparators(stateHome()).toLocal8Bit());
+#ifdef _WIN32
+    QDir(shownFolder()).removeRecursively();
+#endif
 }
 
 void RestoreTest::cleanup()
@@ -141,7 +141,7 @@ void RestoreTest::listsNewestFirstWithSizeAndLines()
     QCOMPARE(lines[0].trimmed(),
              "1  " + QDateTime::fromSecsSinceEpoch(kKeptAt + 3600).toString(local) + "  23 bytes  3 lines");
     QCOMPARE(lines[1].trimmed(), "2  " + QDateTime::fromSecsSinceEpoch(kKeptAt).toString(local) + "  20 bytes  1 line");
-    QCOMPARE(lines[2].trimmed(), "Kept in " + QString::fromStdWString(versionsFolder().wstring()));
+    QCOMPARE(lines[2].trimmed(), "Kept in " + shownFolder());
 }
 
 void RestoreTest::putsAVersionBackByteForByte()
@@ -163,9 +163,9 @@ void RestoreTest::putsAVersionBackByteForByte()
     QCOMPARE(after, older);
     QVERIFY2(run.out.contains("holds the restored version"), qPrintable(run.out));
     // What it replaced is now the newest version: the restore can be undone.
-    const std::vector<previousversions::KeptVersion> versions = previousversions::listKeptVersions(versionsFolder());
-    QCOMPARE(versions.size(), 3u);
-    QCOMPARE(contentOf(QString::fromStdWString(versions.front().path.wstring())), before);
+    const previousversions::KeptVersions kept;
+    QCOMPARE(kept.versions().size(), 3u);
+    QCOMPARE(contentOf(kept.pathOf(kept.versions().front())), before);
 }
 
 void RestoreTest::refusesWhatItCannotRestore_data()
@@ -210,14 +210,17 @@ void RestoreTest::refusesWhatItCannotRestore()
 #endif
     } else if (which == "unkept") {
         // Version 1 exists, but what it would replace has nowhere to go.
-        qputenv("XDG_STATE_HOME", QFile::encodeName(directory_->filePath("blocked")));
-        qputenv("LOCALAPPDATA", QDir::toNativeSeparators(directory_->filePath("blocked")).toLocal8Bit());
-        QVERIFY(writeFile(directory_->filePath("blocked"), "a file where the folder goes"));
+        previousversions::testing::setStateFolder(
+            QDir::toNativeSeparators(directory_->filePath("blocked")).toStdWString());
+        QVERIFY(QDir().mkpath(directory_->filePath("blocked")));
+        QVERIFY(writeFile(directory_->filePath("blocked/tessaly"), "a file where the folder goes"));
+        QVERIFY(writeFile(directory_->filePath("blocked/Tessaly"), "a file where the folder goes"));
         QVERIFY(writeFile(directory_->filePath("version"), "10.0.0.3 three\n"));
         which = directory_->filePath("version");
     }
     const Run run = runInProcess(
         which == "missing" || which == "folder" || which == "large" || which == "pipe" ? path : which, hosts);
+    previousversions::testing::setStateFolder(std::nullopt);
     QCOMPARE(run.exitCode, restore::kNotRestored);
     QVERIFY2(run.err.contains(said), qPrintable(run.err));
     QCOMPARE(contentOf(hosts), "127.0.0.1 localhost\n");

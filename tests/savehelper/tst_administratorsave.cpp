@@ -6,6 +6,7 @@
 #include "hostsformatter.h"
 #include "messagebox.h"
 #include "saverequest.h"
+#include "previousversions.h"
 #include "standinpkexec.h"
 
 #include <QApplication>
@@ -163,6 +164,8 @@ int main(int argc, char** argv)
     // Before any thread exists: a mount namespace is per process only then.
     QTemporaryDir directory;
     enterPrivateHostsFile(directory);
+    // The versions that saves keep go there too.
+    previousversions::testing::setStateFolder(directory.filePath("state").toStdString());
     QApplication application(argc, argv);
     AdministratorSaveTest test;
     return QTest::qExec(&test, argc, argv);
