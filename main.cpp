@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
     // and the old bytes are put back.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    platform::forgetUserLoadPathsIfElevated();
+    platform::forgetUserEnvironmentIfElevated();
     QApplication app(argc, argv);
     // Ties the window to its desktop entry: the Wayland app id, and the end
     // of the start-up notification.

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "elevation.h"
 
-#include <QByteArray>
-#include <QtGlobal>
-
 #include <array>
 
 namespace platform {
@@ -19,14 +16,6 @@ std::span<const std::string_view> userLoadPathVariables()
         "QT_XKB_CONFIG_ROOT",          // keyboard layout data
     };
     return kVariables;
-}
-
-void forgetUserLoadPathsIfElevated()
-{
-    if (!runsElevated())
-        return;
-    for (const std::string_view name : userLoadPathVariables())
-        qunsetenv(QByteArray(name.data(), static_cast<qsizetype>(name.size())).constData());
 }
 
 } // namespace platform
