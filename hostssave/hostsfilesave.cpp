@@ -62,6 +62,18 @@ HostsFileSave replaceFile(const std::string& path, const FileSnapshot& current,
     return {SaveResult::Saved, {}, saved, {}};
 }
 
+// What became of the version kept before the save: named in the outcome of
+// a save that went ahead; and only a save confirmed on disk lets the bounds
+// remove old versions, so that a failed one loses nothing kept.
+HostsFileSave withPreviousVersion(HostsFileSave save, PreviousVersionKeeper* keeper)
+{
+    if (keeper && save.result != SaveResult::Refused)
+        save.previousVersion = keeper->keptAs();
+    if (keeper && save.result == SaveResult::Saved)
+        keeper->saveConfirmed();
+    return save;
+}
+
 } // namespace
 
 HostsFileSave writeHostsFile(const std::string& path, std::string_view header, const HostCollection& hosts,
@@ -101,9 +113,7 @@ HostsFileSave writeHostsFile(const std::string& path, std::string_view header, c
     HostsFileSave save = replaceFile(
         path, current, content, [&] { return formatHostsFile(header, hosts); }, [&] { return written.finish(); },
         helperRunning);
-    if (keeper && save.result != SaveResult::Refused)
-        save.previousVersion = keeper->keptAs();
-    return save;
+    return withPreviousVersion(save, keeper.get());
 }
 
 HostsFileSave restoreHostsFile(const std::string& path, std::string_view bytes, const HelperRunning& helperRunning)
@@ -122,9 +132,7 @@ HostsFileSave restoreHostsFile(const std::string& path, std::string_view bytes, 
     HostsFileSave save = replaceFile(
         path, current, content, [bytes] { return std::string(bytes); }, [bytes] { return FileSnapshot::of(bytes); },
         helperRunning);
-    if (keeper && save.result != SaveResult::Refused)
-        save.previousVersion = keeper->keptAs();
-    return save;
+    return withPreviousVersion(save, keeper.get());
 }
 
 } // namespace hostssave

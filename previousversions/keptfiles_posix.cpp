@@ -9,8 +9,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace previousversions::keptfiles {
 namespace {
@@ -60,7 +62,8 @@ public:
             struct stat status{};
             if (::fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
-            entries.push_back({name, S_ISREG(status.st_mode), static_cast<std::uint64_t>(status.st_size)});
+            entries.push_back({name, S_ISREG(status.st_mode), static_cast<std::uint64_t>(status.st_size),
+                               static_cast<std::int64_t>(status.st_mtime)});
         }
         ::closedir(listing);
         return true;
@@ -122,6 +125,12 @@ public:
 
     bool remove(const std::string& name) override { return ::unlinkat(fd_.get(), name.c_str(), 0) == 0; }
 
+    bool setModified(const std::string& name, std::int64_t seconds) override
+    {
+        const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+        return ::utimensat(fd_.get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+
     bool sync() override
     {
         const std::unique_ptr<fileaccess::OpenFile> folder = fileaccess::adoptOpenFile(
@@ -138,9 +147,20 @@ private:
 
 UserFolder userFolder(const std::optional<fs::path>& stateFolder)
 {
-    // The XDG base directory rule for state (Qt 6.4 has no state location).
     if (stateFolder)
         return {*stateFolder, {"tessaly"}, {}};
+    if (::geteuid() == 0) {
+        // Root's own home: HOME and XDG_STATE_HOME may be a user's, left by
+        // sudo -E or su, and root would make and follow folders there.
+        passwd account{};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(::geteuid(), &account, buffer.data(), buffer.size(), &found) != 0 || !found || !account.pw_dir
+            || account.pw_dir[0] != '/')
+            return {{}, {}, "The account has no home folder in the account database", true};
+        return {account.pw_dir, {".local", "state", "tessaly"}, {}, true};
+    }
+    // The XDG base directory rule for state (Qt 6.4 has no state location).
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/')
         return {state, {"tessaly"}, {}};
@@ -160,7 +180,7 @@ std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& nam
     std::vector<fs::path> parts = user.below;
     parts.push_back(name);
     fs::path path = user.start;
-    if (create) {
+    if (create && !user.ownStart) {
         // The starting folder is taken as it is, links and all.
         fs::path made;
         for (const fs::path& part : user.start) {
@@ -178,15 +198,28 @@ std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& nam
         problem = "The folder " + quoted(path) + " cannot be used: " + systemWords();
         return nullptr;
     }
+    // Every folder below the start is the account's own: a link there, or
+    // a folder of another account's, could send the copies of the hosts
+    // file where others read or replace them, and have root make folders
+    // wherever it points.
     struct stat status{};
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const std::string part = parts[i].native();
+    const auto ownedHere = [&] {
+        if (::fstat(fd.get(), &status) != 0) {
+            problem = "The folder " + quoted(path) + " cannot be used: " + systemWords();
+            return false;
+        }
+        if (status.st_uid != ::geteuid()) {
+            problem = "The folder " + quoted(path) + " belongs to another user";
+            return false;
+        }
+        return true;
+    };
+    if (user.ownStart && !ownedHere())
+        return nullptr;
+    for (const fs::path& each : parts) {
+        const std::string part = each.native();
         path /= part;
-        // Tessaly's folder and the versions' folder are the account's own: a
-        // link there, or a folder of another account's, could send the
-        // copies of the hosts file where others read or replace them.
-        const bool own = i + 2 >= parts.size();
-        const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (own ? O_NOFOLLOW : 0);
+        constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         int next = ::openat(fd.get(), part.c_str(), flags);
         if (next < 0 && errno == ENOENT && create) {
             if (::mkdirat(fd.get(), part.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -203,16 +236,8 @@ std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& nam
             return nullptr;
         }
         fd.reset(next);
-        if (!own)
-            continue;
-        if (::fstat(fd.get(), &status) != 0) {
-            problem = "The folder " + quoted(path) + " cannot be used: " + systemWords();
+        if (!ownedHere())
             return nullptr;
-        }
-        if (status.st_uid != ::geteuid()) {
-            problem = "The folder " + quoted(path) + " belongs to another user";
-            return nullptr;
-        }
     }
     if (create && (status.st_mode & 077) != 0 && ::fchmod(fd.get(), 0700) != 0) {
         problem = "The folder " + quoted(path) + " could not be made private: " + systemWords();

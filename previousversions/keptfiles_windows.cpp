@@ -35,6 +35,16 @@ std::wstring wide(const std::string& ascii)
     return std::wstring(ascii.begin(), ascii.end());
 }
 
+// FILETIME counts 100 ns from 1601.
+constexpr std::int64_t kUnixEpochIn100ns = 116444736000000000;
+
+std::int64_t unixSeconds(const FILETIME& time)
+{
+    const std::int64_t ticks = static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32)
+                                                         | time.dwLowDateTime);
+    return (ticks - kUnixEpochIn100ns) / 10000000;
+}
+
 class WindowsFolder final : public Folder {
 public:
     explicit WindowsFolder(fs::path path) : path_(std::move(path)) {}
@@ -56,7 +66,8 @@ public:
             // A link or junction is not one of Tessaly's files, whatever its name.
             const bool regular = !(found.dwFileAttributes
                                    & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
-            entries.push_back({name, regular, (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow});
+            entries.push_back({name, regular, (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow,
+                               unixSeconds(found.ftLastWriteTime)});
         } while (FindNextFileW(search, &found));
         FindClose(search);
         return true;
@@ -115,6 +126,19 @@ public:
 
     bool remove(const std::string& name) override { return DeleteFileW((path_ / wide(name)).c_str()); }
 
+    bool setModified(const std::string& name, std::int64_t seconds) override
+    {
+        const HANDLE file = CreateFileW((path_ / wide(name)).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return false;
+        const std::uint64_t ticks = static_cast<std::uint64_t>(seconds * 10000000 + kUnixEpochIn100ns);
+        const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        const bool set = SetFileTime(file, nullptr, nullptr, &time);
+        CloseHandle(file);
+        return set;
+    }
+
     // Windows has no sync of a folder; MOVEFILE_WRITE_THROUGH has written
     // the new name.
     bool sync() override { return true; }
@@ -162,8 +186,8 @@ std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& nam
         std::error_code ignored;
         fs::create_directories(path, ignored);
     }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        path /= parts[i];
+    for (const fs::path& part : parts) {
+        path /= part;
         DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES && create && !CreateDirectoryW(path.c_str(), nullptr)
             && GetLastError() != ERROR_ALREADY_EXISTS) {
@@ -181,7 +205,7 @@ std::unique_ptr<Folder> Folder::open(const UserFolder& user, const fs::path& nam
         }
         // A junction or link among Tessaly's own folders could send the
         // copies of the hosts file where others read or replace them.
-        if (i + 2 >= parts.size() && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             problem = "The folder " + quoted(path) + " is a link";
             return nullptr;
         }

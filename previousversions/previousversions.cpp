@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -30,11 +31,26 @@ const fs::path kVersionsFolderName = "previous";
 std::optional<std::int64_t> keepingTimeForTests;
 std::optional<fs::path> stateFolderForTests;
 
+std::int64_t clockNow()
+{
+    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
 std::int64_t keepingTime()
 {
-    if (keepingTimeForTests)
-        return *keepingTimeForTests;
-    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    return keepingTimeForTests ? *keepingTimeForTests : clockNow();
+}
+
+// Unfinished versions that a keep which was killed left are removed by
+// later keeps, but only those older than this program: another instance
+// may be keeping one now.
+const std::int64_t kProgramStart = clockNow();
+
+bool isPartialName(std::string_view name)
+{
+    return name.size() == kPartialPrefix.size() + 6 && name.starts_with(kPartialPrefix)
+        && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(kPartialPrefix.size()), name.end(),
+                       [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
 keptfiles::UserFolder accountFolder()
@@ -67,7 +83,7 @@ std::vector<KeptVersion> versionsAmong(const std::vector<keptfiles::Entry>& entr
     for (const keptfiles::Entry& entry : entries) {
         const auto parsed = parseKeptVersionName(entry.name);
         if (parsed && entry.regular)
-            versions.push_back({entry.name, parsed->first, parsed->second, entry.size});
+            versions.push_back({entry.name, parsed->first, parsed->second, entry.size, entry.modified});
     }
     std::sort(versions.begin(), versions.end(), newerFirst);
     return versions;
@@ -89,17 +105,23 @@ bool sameContents(fileaccess::OpenFile& a, fileaccess::OpenFile& b)
     return same && read.status == fileaccess::ReadStatus::Complete && b.read(buffer.data(), 1) == 0;
 }
 
-// Keeps the newest of `versions` (newest first), as many as the bounds
-// allow, and removes the rest; the newest stays whatever its size.
-void removeBeyondBounds(Folder& folder, const std::vector<KeptVersion>& versions)
+// Keeps the newest of the versions in `entries`, as many as the bounds
+// allow with the unfinished ones counted, and removes the rest; the newest
+// and `justKept` stay whatever their size.
+void removeBeyondBounds(Folder& folder, const std::vector<keptfiles::Entry>& entries, const std::string& justKept)
 {
+    const std::vector<KeptVersion> versions = versionsAmong(entries);
     std::uint64_t bytes = 0;
+    for (const keptfiles::Entry& entry : entries)
+        if (entry.regular && isPartialName(entry.name))
+            bytes += entry.size;
     for (std::size_t i = 0; i < versions.size(); ++i) {
         bytes += versions[i].size;
         if (i == 0 || (i < kKeptVersionsAtMost && bytes <= kKeptVersionBytesAtMost))
             continue;
         for (std::size_t old = i; old < versions.size(); ++old)
-            folder.remove(versions[old].name);
+            if (versions[old].name != justKept)
+                folder.remove(versions[old].name);
         return;
     }
 }
@@ -230,8 +252,10 @@ struct PreviousVersionKeeper::State {
     std::unique_ptr<fileaccess::OpenFile> file;
     std::string partial; // the new file's name until it is named
     std::string problem;
+    std::string keptName;
     fs::path keptAs;
     std::uint64_t size = 0;
+    bool kept = false;
 
     // Closes the new file and removes it, unless it has been named.
     void abandon()
@@ -283,7 +307,11 @@ bool PreviousVersionKeeper::keep()
     std::vector<keptfiles::Entry> entries;
     std::string unlisted;
     state.folder->list(entries, unlisted);
-    std::vector<KeptVersion> kept = versionsAmong(entries);
+    for (const keptfiles::Entry& entry : entries)
+        if (entry.regular && isPartialName(entry.name) && entry.name != state.partial && entry.modified < kProgramStart)
+            state.folder->remove(entry.name);
+    const std::vector<KeptVersion> kept = versionsAmong(entries);
+    state.kept = true;
     // The same bytes as the newest version: one of them is enough.
     if (!kept.empty() && kept.front().size == state.size) {
         fileaccess::ReadOutcome outcome;
@@ -294,35 +322,51 @@ bool PreviousVersionKeeper::keep()
         }
     }
     if (!state.file->close()) {
+        state.kept = false;
         state.problem = "Writing " + quoted(state.folder->path() / state.partial) + " to disk failed: " + systemWords();
         state.abandon();
         return false;
     }
     state.file.reset();
-    const std::int64_t keptAt = keepingTime();
+    // Always the newest, so that the bounds never take it: with the clock
+    // behind the newest name, the second after it. Its file keeps the
+    // clock's time, which tells so.
+    const std::int64_t now = keepingTime();
+    const std::int64_t keptAt = !kept.empty() && kept.front().keptAt > now ? kept.front().keptAt + 1 : now;
+    state.folder->setModified(state.partial, now);
     for (int sequence = 1; sequence < 1000; ++sequence) {
         const std::string name = keptVersionName(keptAt, sequence);
         switch (state.folder->rename(state.partial, name, state.problem)) {
         case Folder::Naming::Taken:
             continue;
         case Folder::Naming::Failed:
+            state.kept = false;
             state.abandon();
             return false;
         case Folder::Naming::Named:
             break;
         }
         state.partial.clear();
+        state.keptName = name;
         state.keptAs = state.folder->path() / name;
         state.folder->sync();
-        // In its place by time, also should the clock have gone back.
-        const KeptVersion added{name, keptAt, sequence, state.size};
-        kept.insert(std::upper_bound(kept.begin(), kept.end(), added, newerFirst), added);
-        removeBeyondBounds(*state.folder, kept);
         return true;
     }
+    state.kept = false;
     state.problem = "Too many versions were kept in the same second";
     state.abandon();
     return false;
+}
+
+void PreviousVersionKeeper::saveConfirmed()
+{
+    State& state = *state_;
+    if (!state.kept)
+        return;
+    std::vector<keptfiles::Entry> entries;
+    std::string unlisted;
+    if (state.folder->list(entries, unlisted))
+        removeBeyondBounds(*state.folder, entries, state.keptName);
 }
 
 const std::string& PreviousVersionKeeper::problem() const

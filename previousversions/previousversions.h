@@ -5,7 +5,9 @@
 // bytes are kept in the user's own folder, so that a regretted save can be
 // undone (tessaly-restore). A version is a plain copy, named for the UTC
 // time it was kept ("hosts-2026-12-09T18-59-00Z", "-2" and on for more in
-// the same second).
+// the same second). A new version is always the newest: with the clock
+// behind the newest name, it takes the second after that name, and its
+// file's own time (the clock's when it was kept) tells so.
 
 #include "fileread.h"
 #include "openfile.h"
@@ -42,6 +44,9 @@ struct KeptVersion {
     std::int64_t keptAt = 0; // seconds since 1970, UTC
     int sequence = 1;        // the how-manieth version kept in that second
     std::uint64_t size = 0;
+    std::int64_t modified = 0; // its file's time: the clock's when it was kept
+    // Kept while the clock was behind the newest version's name.
+    bool namedAhead() const { return modified < keptAt; }
 };
 
 // The name of the `sequence`th version kept in the second `keptAt`, and back.
@@ -73,23 +78,31 @@ private:
 
 // Keeps the bytes a save is about to replace, fed in chunks as the save
 // reads the file (a large file is never held whole). Until keep() succeeds
-// nothing is named in the folder: a version is complete or absent.
+// nothing is named in the folder: a version is complete or absent. Nothing
+// kept is removed until the save or restore is confirmed on disk.
 class PreviousVersionKeeper {
 public:
     // Makes the versions' folder where it is missing (the user's alone: 0700
     // on Linux) and opens a new file in it. A folder that is a link or, on
-    // Linux, belongs to another user is refused.
+    // Linux, belongs to another user, or lies below such a folder, is
+    // refused.
     PreviousVersionKeeper();
     PreviousVersionKeeper(const PreviousVersionKeeper&) = delete;
     PreviousVersionKeeper& operator=(const PreviousVersionKeeper&) = delete;
     ~PreviousVersionKeeper(); // removes a version not kept
 
     void feed(std::string_view bytes);
-    // Syncs the version and names it, unless the newest kept version holds the
-    // same bytes; then removes the oldest beyond kKeptVersionsAtMost versions
-    // or kKeptVersionBytesAtMost bytes in all (the newest always stays).
-    // False, with problem(), when it could not be kept.
+    // Syncs the version and names it as the newest, unless the newest kept
+    // version holds the same bytes; removes what a keep that was killed left
+    // (".partial-" files older than this program). False, with problem(),
+    // when it could not be kept.
     bool keep();
+    // The save or restore it was kept for is confirmed on disk: the oldest
+    // versions beyond kKeptVersionsAtMost versions or kKeptVersionBytesAtMost
+    // bytes in all (unfinished ones counted) are removed; the newest and the
+    // one just kept always stay. A save that failed or is unconfirmed calls
+    // nothing, and the folder keeps all it held.
+    void saveConfirmed();
 
     const std::string& problem() const;
     // Where it was kept; empty when the newest kept version held these bytes.

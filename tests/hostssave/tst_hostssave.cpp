@@ -21,8 +21,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fstream>
 #include <memory>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using fileaccess::FileSnapshot;
 using hostssave::SaveResult;
@@ -33,6 +42,62 @@ using testfiles::contentOf;
 using testfiles::writeFile;
 
 namespace {
+
+constexpr std::int64_t kMorning = 1796800000; // 2026-12-09
+
+// Makes the file at `path` one that no save can replace or rewrite, as the
+// system refusing would (false where this system or user cannot).
+bool makeUnwritable(const QString& path, bool unwritable)
+{
+#ifdef _WIN32
+    return SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                              unwritable ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+#ifdef __linux__
+    if (::geteuid() == 0)
+        return standin::setImmutable(path, unwritable);
+#endif
+    // Neither a new file beside it nor a rewrite of it in place.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    return ::chmod(folder.constData(), unwritable ? 0555 : 0755) == 0
+        && ::chmod(QFile::encodeName(path).constData(), unwritable ? 0444 : 0644) == 0;
+#endif
+}
+
+#ifndef _WIN32
+// Fails every sync of a folder, as a file system that cannot confirm a
+// rename on disk does.
+int failFolderSyncs(int fd)
+{
+    struct stat status{};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+#endif
+
+std::vector<std::string> keptNames()
+{
+    std::vector<std::string> names;
+    const previousversions::KeptVersions kept;
+    for (const previousversions::KeptVersion& version : kept.versions())
+        names.push_back(version.name);
+    return names;
+}
+
+void keepVersions(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        previousversions::testing::setKeepingTime(kMorning + i);
+        previousversions::PreviousVersionKeeper keeper;
+        keeper.feed("version " + std::to_string(i) + "\n");
+        QVERIFY(keeper.keep());
+        keeper.saveConfirmed();
+    }
+    previousversions::testing::setKeepingTime(std::nullopt);
+}
 
 const QByteArray kOld = "# lab\r\n127.0.0.1 localhost\r\n10.0.0.1 alpha\r\n";
 
@@ -73,6 +138,9 @@ private slots:
     void saveKeepsTheBytesItReplacesOncePerContent();
     void versionThatCannotBeKeptStopsTheSaveUntilAgreed();
     void restorePutsTheBytesBackAndKeepsWhatItReplaced();
+    void aSaveThatIsNotConfirmedRemovesNoVersion_data();
+    void aSaveThatIsNotConfirmedRemovesNoVersion();
+    void aNewestVersionOverTheByteBoundStaysAlone();
 #ifdef __linux__
     void restoreGoesThroughTheHelperWhereDenied();
     void deniedSystemFileGoesThroughTheHelper_data();
@@ -226,6 +294,68 @@ void HostsSaveTest::restorePutsTheBytesBackAndKeepsWhatItReplaced()
     const hostssave::HostsFileSave refused = hostssave::restoreHostsFile(path(), "# other\n");
     QCOMPARE(refused.result, SaveResult::PreviousVersionNotKept);
     QCOMPARE(contentOf(qpath()).toStdString(), restored);
+}
+
+void HostsSaveTest::aSaveThatIsNotConfirmedRemovesNoVersion_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("refused") << "refused";
+#ifndef _WIN32
+    QTest::newRow("unconfirmed") << "unconfirmed";
+#endif
+}
+
+void HostsSaveTest::aSaveThatIsNotConfirmedRemovesNoVersion()
+{
+    // 20 versions: restoring the oldest fails (a cancelled password, a
+    // refusal) or is not confirmed on disk. The version asked for is still
+    // there to restore again, and nothing else went either.
+    QFETCH(QString, failure);
+    keepVersions(int(previousversions::kKeptVersionsAtMost));
+    const std::vector<std::string> before = keptNames();
+    const std::string oldest = before.back();
+    if (failure == "refused") {
+        if (!makeUnwritable(qpath(), true))
+            QSKIP("cannot make a file unwritable here");
+    }
+#ifndef _WIN32
+    else
+        fileaccess::testing::setSyncHook(failFolderSyncs);
+#endif
+    const hostssave::HostsFileSave failed = hostssave::restoreHostsFile(path(), "version 0\n");
+    makeUnwritable(qpath(), false);
+#ifndef _WIN32
+    fileaccess::testing::setSyncHook(nullptr);
+#endif
+    QCOMPARE(failed.result, failure == "refused" ? SaveResult::Refused : SaveResult::SavedUnconfirmed);
+    std::vector<std::string> after = keptNames();
+    QCOMPARE(after.size(), before.size() + 1); // what the file held, kept first
+    QVERIFY(std::equal(before.begin(), before.end(), after.begin() + 1));
+
+    // Restored again and confirmed: the newest 20 stay.
+    const hostssave::HostsFileSave again = hostssave::restoreHostsFile(path(), "version 0\n");
+    QCOMPARE(again.result, SaveResult::Saved);
+    QCOMPARE(contentOf(qpath()), "version 0\n");
+    after = keptNames();
+    QCOMPARE(after.size(), previousversions::kKeptVersionsAtMost);
+    QVERIFY(std::find(after.begin(), after.end(), oldest) == after.end());
+}
+
+void HostsSaveTest::aNewestVersionOverTheByteBoundStaysAlone()
+{
+    // Saving over a hosts file larger than all versions may take: it is
+    // kept, and every other version goes.
+    keepVersions(2);
+    {
+        std::ofstream large(path(), std::ios::binary | std::ios::trunc);
+    }
+    std::filesystem::resize_file(path(), previousversions::kKeptVersionBytesAtMost + 1);
+    const hostssave::HostsFileSave restore = hostssave::restoreHostsFile(path(), "127.0.0.1 localhost\n");
+    QCOMPARE(restore.result, SaveResult::Saved);
+    const previousversions::KeptVersions kept;
+    QCOMPARE(kept.versions().size(), 1u);
+    QCOMPARE(kept.versions().front().size, previousversions::kKeptVersionBytesAtMost + 1);
+    QVERIFY(kept.pathOf(kept.versions().front()) == restore.previousVersion);
 }
 
 #ifdef __linux__
