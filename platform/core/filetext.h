@@ -24,4 +24,8 @@ QString pathText(const std::filesystem::path& path);
 // A path given as text (on the command line, say).
 std::filesystem::path pathFromText(const QString& text);
 
+// Makes what is written to standard output reach it byte for byte: Windows
+// would otherwise turn each LF into CR LF.
+void writeStandardOutputAsBytes();
+
 } // namespace platform

@@ -15,4 +15,8 @@ std::filesystem::path pathFromText(const QString& text)
     return QFile::encodeName(text).toStdString();
 }
 
+void writeStandardOutputAsBytes()
+{
+}
+
 } // namespace platform

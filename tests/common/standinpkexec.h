@@ -6,8 +6,9 @@
 // private mount namespace whose /etc/hosts is a test file that can be made
 // immutable (so that even root's own save is refused), and has the editor
 // start, instead of pkexec, a stand-in that records the request and answers
-// as STANDIN_ANSWER tells: saved, error, unconfirmed, refused, no-polkit or
-// no-agent (no authentication agent and no terminal to ask on).
+// as STANDIN_ANSWER tells: saved, error, unconfirmed, changed (the file
+// changed since it was read), refused, no-polkit or no-agent (no
+// authentication agent and no terminal to ask on).
 // Call it before Qt starts a thread: a mount namespace is per process only
 // then.
 
@@ -75,6 +76,8 @@ inline void enterPrivateHostsFile(QTemporaryDir& directory)
                   "saved) echo saved; exit 0 ;;\n"
                   "error) echo 'error: Cannot write /etc/hosts: No space left on device'; exit 1 ;;\n"
                   "unconfirmed) echo 'unconfirmed: Input/output error'; exit 3 ;;\n"
+                  "changed) echo 'error: The hosts file /etc/hosts was changed by another program after Tessaly"
+                  " read it.'; exit 2 ;;\n"
                   "refused) exit 126 ;;\n"
                   "no-polkit) echo 'Error getting authority: Could not connect' >&2; exit 127 ;;\n"
                   "no-agent) echo 'Error executing command as another user: No authentication agent found.' >&2;"

@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tessaly-restore: its command line (the real program), the list it prints,
-// a version put back byte for byte as the system's hosts file (on Linux a
-// private one, in a mount namespace of the test's own; under wine the
-// prefix's), and the inputs it refuses without writing anything.
+// a version written out or put back byte for byte as the system's hosts file
+// (on Linux a private one, in a mount namespace of the test's own; under
+// wine the prefix's), by number or by name, and the inputs and outcomes it
+// refuses without writing anything or losing a version.
+//
+// The real program keeps and finds its versions in the account's own
+// folder: with the user's own rights the test's XDG_STATE_HOME, as root a
+// scratch file system over root's home inside the test's mount namespace,
+// under wine the test prefix's. In-process restores over a scratch hosts
+// file need no root and keep their versions where the test seam says.
 #include "hostslocation.h"
 #include "previousversions.h"
 #include "restorecommand.h"
@@ -22,10 +29,16 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <cstdio>
 #include <memory>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -39,9 +52,56 @@ constexpr std::int64_t kKeptAt = 1796800000;
 
 struct Run {
     int exitCode = -1;
-    QString out;
+    QByteArray out;
     QString err;
+    QString said() const { return QString::fromLocal8Bit(out) + err; }
 };
+
+// Whether the real program's versions are the test's own to make and
+// remove (not root's real ones); set up by main().
+bool programVersionsAreScratch = false;
+QString whyNotScratch;
+
+// As root, root's home inside the test's private mount namespace becomes a
+// scratch file system, where the real program keeps its versions.
+void scratchHomeForRoot()
+{
+#ifdef _WIN32
+    programVersionsAreScratch = true;
+#else
+    if (::geteuid() != 0) {
+        programVersionsAreScratch = true;
+        return;
+    }
+#ifdef __linux__
+    const passwd* account = ::getpwuid(0);
+    if (!standin::whyNot.isEmpty() || !account
+        || ::mount("tessaly-test", account->pw_dir, "tmpfs", 0, "mode=0700") != 0) {
+        whyNotScratch = "root's own versions would be used: " + standin::whyNot;
+        return;
+    }
+    programVersionsAreScratch = true;
+#endif
+#endif
+}
+
+// Makes the file at `path` one that no save can replace or rewrite.
+bool makeUnwritable(const QString& path, bool unwritable)
+{
+#ifdef _WIN32
+    return SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                              unwritable ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+#ifdef __linux__
+    if (::geteuid() == 0)
+        return standin::setImmutable(path, unwritable);
+#endif
+    // Neither a new file beside it nor a rewrite of it in place.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
+    return ::chmod(folder.constData(), unwritable ? 0555 : 0755) == 0
+        && ::chmod(QFile::encodeName(path).constData(), unwritable ? 0444 : 0644) == 0;
+#endif
+}
 
 } // namespace
 
@@ -53,38 +113,57 @@ private slots:
     void cleanup();
     void commandLine_data();
     void commandLine();
-    void listsNewestFirstWithSizeAndLines();
+    void listsNewestFirstWithSizeLinesAndNames();
+    void showWritesAVersionOutByteForByte();
+    void putsAVersionBackByteForByte_data();
     void putsAVersionBackByteForByte();
+    void restoresByNumberOrNameWithoutRoot_data();
+    void restoresByNumberOrNameWithoutRoot();
     void refusesWhatItCannotRestore_data();
     void refusesWhatItCannotRestore();
+    void aFailedRestoreKeepsTheVersionAskedFor();
+#ifdef __linux__
+    void helperOutcomesOtherThanSavedExitOne_data();
+    void helperOutcomesOtherThanSavedExitOne();
+#endif
 
 private:
     QString stateHome() const { return directory_->filePath("state"); }
     static fs::path versionsFolder() { return previousversions::versionsFolder().path; }
     static QString shownFolder() { return QString::fromStdWString(versionsFolder().wstring()); }
-    void keepVersion(const QByteArray& bytes, std::int64_t keptAt)
+    // In-process keeping and restoring: in the test's own folder.
+    void useTestFolder() const
+    {
+        previousversions::testing::setStateFolder(QDir::toNativeSeparators(stateHome()).toStdWString());
+    }
+    static QString keepVersion(const QByteArray& bytes, std::int64_t keptAt)
     {
         previousversions::testing::setKeepingTime(keptAt);
         previousversions::PreviousVersionKeeper keeper;
         keeper.feed(bytes.toStdString());
-        QVERIFY(keeper.keep());
+        const bool kept = keeper.keep();
+        keeper.saveConfirmed();
         previousversions::testing::setKeepingTime(std::nullopt);
+        return kept ? QString::fromStdWString(keeper.keptAs().filename().wstring()) : QString();
     }
-    Run runProgram(const QStringList& arguments)
+    static Run runProgram(const QStringList& arguments)
     {
         QProcess program;
         program.start(QStringLiteral(TESSALY_RESTORE_PROGRAM), arguments);
         if (!program.waitForFinished(30000))
             return {-1, {}, program.errorString()};
-        return {program.exitCode(), QString::fromLocal8Bit(program.readAllStandardOutput()),
+        return {program.exitCode(), program.readAllStandardOutput(),
                 QString::fromLocal8Bit(program.readAllStandardError())};
     }
-    Run runInProcess(const QString& which, const QString& hostsPath)
+    static Run runInProcess(const QString& which, const QString& hostsPath)
     {
         Run run;
-        QTextStream out(&run.out);
+        QString out;
+        QTextStream outStream(&out);
         QTextStream err(&run.err);
-        run.exitCode = restore::restoreVersion(which, QFile::encodeName(hostsPath).toStdString(), out, err);
+        run.exitCode = restore::restoreVersion(which, QFile::encodeName(hostsPath).toStdString(), outStream, err);
+        outStream.flush();
+        run.out = out.toLocal8Bit();
         return run;
     }
     std::unique_ptr<QTemporaryDir> directory_;
@@ -93,16 +172,14 @@ private:
 void RestoreTest::init()
 {
     directory_ = std::make_unique<QTemporaryDir>();
-    // The program finds the versions where the test keeps them: on Linux
-    // through XDG_STATE_HOME, under wine in the test prefix's own folder.
     qputenv("XDG_STATE_HOME", QFile::encodeName(stateHome()));
-#ifdef _WIN32
-    QDir(shownFolder()).removeRecursively();
-#endif
+    if (programVersionsAreScratch)
+        QDir(shownFolder()).removeRecursively();
 }
 
 void RestoreTest::cleanup()
 {
+    previousversions::testing::setStateFolder(std::nullopt);
     directory_.reset();
 }
 
@@ -111,12 +188,16 @@ void RestoreTest::commandLine_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("said"); // a part of what it prints
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "--list";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--show";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "tessaly-restore 0.1.0";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 1 << "Unknown option 'bogus'";
     QTest::newRow("two versions") << QStringList{"1", "2"} << 2 << "takes one version";
     QTest::newRow("list and a version") << QStringList{"--list", "1"} << 2 << "takes one version";
+    QTest::newRow("show and a version") << QStringList{"--show", "1", "2"} << 2 << "takes one version";
+    QTest::newRow("show a path") << QStringList{"--show", "/etc/hosts"} << 2 << "--show takes the number or the name";
     QTest::newRow("no version kept") << QStringList{"--list"} << 0 << "No previous versions";
+    QTest::newRow("show what is not kept") << QStringList{"--show", "hosts-2026-12-09T07-06-40Z"} << 1
+                                           << "There is no previous version hosts-2026-12-09T07-06-40Z";
 }
 
 void RestoreTest::commandLine()
@@ -124,48 +205,118 @@ void RestoreTest::commandLine()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, said);
+    if (!programVersionsAreScratch && QByteArray(QTest::currentDataTag()).contains("kept"))
+        QSKIP(qPrintable(whyNotScratch));
     const Run run = runProgram(arguments);
     QVERIFY2(run.exitCode == exitCode, qPrintable(run.err));
-    QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
+    QVERIFY2(run.said().contains(said), qPrintable(run.said()));
 }
 
-void RestoreTest::listsNewestFirstWithSizeAndLines()
+void RestoreTest::listsNewestFirstWithSizeLinesAndNames()
 {
-    keepVersion("127.0.0.1 localhost\n", kKeptAt);
-    keepVersion("# two\r\n\r\n10.0.0.1 alpha", kKeptAt + 3600);
+    if (!programVersionsAreScratch)
+        QSKIP(qPrintable(whyNotScratch));
+    const QString first = keepVersion("127.0.0.1 localhost\n", kKeptAt);
+    const QString second = keepVersion("# two\r\n\r\n10.0.0.1 alpha", kKeptAt + 3600);
+    // Kept with the clock put back an hour and a half: named after the
+    // newest, and the list says when it really was kept.
+    const QString behind = keepVersion("::1 localhost\n", kKeptAt + 1800);
     const Run run = runProgram({});
     QCOMPARE(run.exitCode, 0);
-    const QString local = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 3);
+    const auto local = [](std::int64_t seconds) {
+        return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    };
+    const QStringList lines = QString::fromLocal8Bit(run.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
     QCOMPARE(lines[0].trimmed(),
-             "1  " + QDateTime::fromSecsSinceEpoch(kKeptAt + 3600).toString(local) + "  23 bytes  3 lines");
-    QCOMPARE(lines[1].trimmed(), "2  " + QDateTime::fromSecsSinceEpoch(kKeptAt).toString(local) + "  20 bytes  1 line");
-    QCOMPARE(lines[2].trimmed(), "Kept in " + shownFolder());
+             "1  " + local(kKeptAt + 3601) + "  14 bytes  1 line  " + behind + "  (kept when the clock read "
+                 + local(kKeptAt + 1800) + ")");
+    QCOMPARE(lines[1].trimmed(), "2  " + local(kKeptAt + 3600) + "  23 bytes  3 lines  " + second);
+    QCOMPARE(lines[2].trimmed(), "3  " + local(kKeptAt) + "  20 bytes  1 line  " + first);
+    QCOMPARE(lines[3].trimmed(), "Kept in " + shownFolder());
+}
+
+void RestoreTest::showWritesAVersionOutByteForByte()
+{
+    if (!programVersionsAreScratch)
+        QSKIP(qPrintable(whyNotScratch));
+    const QByteArray bytes = QByteArray("# as it was\r\n\r\n127.0.0.1 localhost\n") + QByteArray(1, '\0') + "\xff";
+    const QString name = keepVersion(bytes, kKeptAt);
+    keepVersion("127.0.0.1 localhost\n", kKeptAt + 1);
+    const QByteArray hostsBefore = contentOf(QString::fromLocal8Bit(fileaccess::systemHostsFilePath().c_str()));
+    for (const QString& which : {QStringLiteral("2"), name}) {
+        const Run run = runProgram({"--show", which});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(run.out, bytes);
+    }
+    QCOMPARE(previousversions::KeptVersions().versions().size(), 2u);
+    QCOMPARE(contentOf(QString::fromLocal8Bit(fileaccess::systemHostsFilePath().c_str())), hostsBefore);
+    QCOMPARE(runProgram({"--show", "3"}).exitCode, 1);
+}
+
+void RestoreTest::putsAVersionBackByteForByte_data()
+{
+    QTest::addColumn<bool>("byName");
+    QTest::newRow("by number") << false;
+    QTest::newRow("by name") << true;
 }
 
 void RestoreTest::putsAVersionBackByteForByte()
 {
+    QFETCH(bool, byName);
 #ifdef __linux__
     if (!standin::whyNot.isEmpty())
         QSKIP(qPrintable(standin::whyNot));
 #endif
+    if (!programVersionsAreScratch)
+        QSKIP(qPrintable(whyNotScratch));
     const QString hosts = QString::fromLocal8Bit(fileaccess::systemHostsFilePath().c_str());
     const QByteArray before = contentOf(hosts);
     const QByteArray older = "# as it was\r\n\r\n127.0.0.1 localhost\n::1 localhost\n#10.0.0.9 off\n";
-    keepVersion(older, kKeptAt);
+    const QString name = keepVersion(older, kKeptAt);
     keepVersion("127.0.0.1 localhost\n", kKeptAt + 1);
 
-    const Run run = runProgram({"2"});
+    const Run run = runProgram({byName ? name : "2"});
     const QByteArray after = contentOf(hosts);
     writeFile(hosts, before);
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     QCOMPARE(after, older);
-    QVERIFY2(run.out.contains("holds the restored version"), qPrintable(run.out));
+    QVERIFY2(run.said().contains("holds the restored version"), qPrintable(run.said()));
     // What it replaced is now the newest version: the restore can be undone.
     const previousversions::KeptVersions kept;
     QCOMPARE(kept.versions().size(), 3u);
     QCOMPARE(contentOf(kept.pathOf(kept.versions().front())), before);
+}
+
+void RestoreTest::restoresByNumberOrNameWithoutRoot_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QByteArray>("restored");
+    QTest::newRow("number") << "2" << QByteArray("10.0.0.1 one\n");
+    QTest::newRow("name") << "name" << QByteArray("10.0.0.1 one\n");
+    // With a folder in front, a name of the versions' naming is that file.
+    QTest::newRow("file of a version's name") << "./name" << QByteArray("10.0.0.9 a file\n");
+}
+
+void RestoreTest::restoresByNumberOrNameWithoutRoot()
+{
+    QFETCH(QString, which);
+    QFETCH(QByteArray, restored);
+    useTestFolder();
+    const QString name = keepVersion("10.0.0.1 one\n", kKeptAt);
+    keepVersion("10.0.0.2 two\n", kKeptAt + 1);
+    const QString hosts = directory_->filePath("hosts");
+    QVERIFY(writeFile(hosts, "127.0.0.1 localhost\n"));
+    QVERIFY(writeFile(directory_->filePath(name), "10.0.0.9 a file\n"));
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(directory_->path());
+    const Run run = runInProcess(QString(which).replace("name", name), hosts);
+    QDir::setCurrent(current);
+    QVERIFY2(run.exitCode == restore::kRestored, qPrintable(run.err));
+    QCOMPARE(contentOf(hosts), restored);
+    const previousversions::KeptVersions kept;
+    QCOMPARE(kept.versions().size(), 3u);
+    QCOMPARE(contentOf(kept.pathOf(kept.versions().front())), "127.0.0.1 localhost\n");
 }
 
 void RestoreTest::refusesWhatItCannotRestore_data()
@@ -176,6 +327,8 @@ void RestoreTest::refusesWhatItCannotRestore_data()
                                  << "There is no previous version 0";
     QTest::newRow("number beyond the list") << "3"
                                             << "There is no previous version 3";
+    QTest::newRow("name not kept") << "hosts-2020-01-01T00-00-00Z"
+                                   << "There is no previous version hosts-2020-01-01T00-00-00Z";
     QTest::newRow("missing file") << "missing"
                                   << "cannot be read";
     QTest::newRow("folder") << "folder"
@@ -194,6 +347,7 @@ void RestoreTest::refusesWhatItCannotRestore()
 {
     QFETCH(QString, which);
     QFETCH(QString, said);
+    useTestFolder();
     keepVersion("10.0.0.1 one\n", kKeptAt);
     keepVersion("10.0.0.2 two\n", kKeptAt + 1);
     const QString hosts = directory_->filePath("hosts");
@@ -220,11 +374,75 @@ void RestoreTest::refusesWhatItCannotRestore()
     }
     const Run run = runInProcess(
         which == "missing" || which == "folder" || which == "large" || which == "pipe" ? path : which, hosts);
-    previousversions::testing::setStateFolder(std::nullopt);
     QCOMPARE(run.exitCode, restore::kNotRestored);
     QVERIFY2(run.err.contains(said), qPrintable(run.err));
     QCOMPARE(contentOf(hosts), "127.0.0.1 localhost\n");
 }
+
+void RestoreTest::aFailedRestoreKeepsTheVersionAskedFor()
+{
+    // With 20 versions kept, the oldest is asked for and the write refused:
+    // exit 1, and the version is still there to restore again.
+    useTestFolder();
+    QString oldest;
+    for (int i = 0; i < int(previousversions::kKeptVersionsAtMost); ++i) {
+        const QString name = keepVersion("10.0.0." + QByteArray::number(i) + " host\n", kKeptAt + i);
+        if (i == 0)
+            oldest = name;
+    }
+    const QString hosts = directory_->filePath("hosts");
+    QVERIFY(writeFile(hosts, "127.0.0.1 localhost\n"));
+    if (!makeUnwritable(hosts, true))
+        QSKIP("cannot make a file unwritable here");
+    const Run refused = runInProcess("20", hosts);
+    makeUnwritable(hosts, false);
+    QCOMPARE(refused.exitCode, restore::kNotRestored);
+    QVERIFY2(refused.err.contains("could not be restored"), qPrintable(refused.err));
+    QCOMPARE(previousversions::KeptVersions().versions().size(), previousversions::kKeptVersionsAtMost + 1);
+
+    const Run again = runInProcess(oldest, hosts);
+    QVERIFY2(again.exitCode == restore::kRestored, qPrintable(again.err));
+    QCOMPARE(contentOf(hosts), "10.0.0.0 host\n");
+}
+
+#ifdef __linux__
+void RestoreTest::helperOutcomesOtherThanSavedExitOne_data()
+{
+    QTest::addColumn<QByteArray>("answer"); // the stand-in pkexec's
+    QTest::addColumn<QString>("said");
+    QTest::newRow("refused") << QByteArray("refused")
+                             << "could not be restored: Authentication was cancelled or refused";
+    QTest::newRow("changed since read") << QByteArray("changed") << "was changed by another program";
+    QTest::newRow("unconfirmed") << QByteArray("unconfirmed") << "Restore it again to be sure: tessaly-restore ";
+}
+
+void RestoreTest::helperOutcomesOtherThanSavedExitOne()
+{
+    // The system's own hosts file, which even root may not write here
+    // (immutable): the save helper (a stand-in) answers.
+    using namespace standin;
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, said);
+    if (!whyNot.isEmpty())
+        QSKIP(qPrintable(whyNot));
+    useTestFolder();
+    const QString name = keepVersion("10.0.0.1 one\n", kKeptAt);
+    keepVersion("10.0.0.2 two\n", kKeptAt + 1);
+    QVERIFY(resetHostsFile());
+    QVERIFY(setImmutable(scratch + "/hosts", true));
+    qputenv("STANDIN_ANSWER", answer);
+    const Run run = runInProcess("2", "/etc/hosts");
+    setImmutable(scratch + "/hosts", false);
+    QCOMPARE(run.exitCode, restore::kNotRestored);
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
+    // Unconfirmed: the file to restore again is named, and is the one asked for.
+    if (answer == "unconfirmed")
+        QVERIFY2(run.err.trimmed().endsWith("tessaly-restore " + name), qPrintable(run.err));
+    const previousversions::KeptVersions kept;
+    QCOMPARE(kept.versions().size(), 3u);
+    QCOMPARE(QString::fromStdString(kept.versions().back().name), name);
+}
+#endif
 
 int main(int argc, char** argv)
 {
@@ -233,6 +451,7 @@ int main(int argc, char** argv)
     QTemporaryDir directory;
     standin::enterPrivateHostsFile(directory);
 #endif
+    scratchHomeForRoot();
     QCoreApplication application(argc, argv);
     RestoreTest test;
     return QTest::qExec(&test, argc, argv);
