@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "elevation.h"
 #include "frmmain.h"
+#include "guard.h"
 
 #include <QApplication>
 
@@ -20,6 +21,6 @@ int main(int argc, char* argv[])
     // of the start-up notification.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tessaly.Tessaly"));
     frmMain window;
-    window.Form_Load();
+    platform::runGuarded([&] { window.Form_Load(); });
     return app.exec();
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "frmeditentry.h"
 
-#include "hostname.h"
 #include "controls.h"
+#include "guard.h"
+#include "hostname.h"
 #include "messagebox.h"
 #include "pictures.h"
 #include "text.h"
@@ -62,12 +63,15 @@ frmEditEntry::frmEditEntry(HostCollection& hosts, bool& hasChanged, QWidget* own
     platform::setTabOrder({cmdSaveClose, cmdCancel, txtHost, txtIP, txtComment, cmdRevert});
     cmdSaveClose->setFocus();
 
-    connect(txtHost, &QLineEdit::textChanged, this, &frmEditEntry::txtHost_Change);
-    connect(txtIP, &QLineEdit::textChanged, this, &frmEditEntry::txtIP_Change);
-    connect(txtComment, &QLineEdit::textChanged, this, &frmEditEntry::txtComment_Change);
-    connect(cmdRevert, &QPushButton::clicked, this, &frmEditEntry::cmdRevert_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmEditEntry::cmdCancel_Click);
-    connect(cmdSaveClose, &QPushButton::clicked, this, &frmEditEntry::cmdSaveClose_Click);
+    // Every action behind the last guard: whatever fails unexpectedly is
+    // told, and the window and the edits stay.
+    using platform::guarded;
+    connect(txtHost, &QLineEdit::textChanged, this, guarded([this] { txtHost_Change(); }));
+    connect(txtIP, &QLineEdit::textChanged, this, guarded([this] { txtIP_Change(); }));
+    connect(txtComment, &QLineEdit::textChanged, this, guarded([this] { txtComment_Change(); }));
+    connect(cmdRevert, &QPushButton::clicked, this, guarded([this] { cmdRevert_Click(); }));
+    connect(cmdCancel, &QPushButton::clicked, this, guarded([this] { cmdCancel_Click(); }));
+    connect(cmdSaveClose, &QPushButton::clicked, this, guarded([this] { cmdSaveClose_Click(); }));
 }
 
 void frmEditEntry::showEvent(QShowEvent* event)
@@ -76,7 +80,7 @@ void frmEditEntry::showEvent(QShowEvent* event)
     // Once per showing: a restore from the taskbar or a message box closing
     // must not overwrite the edits in progress.
     if (!event->spontaneous())
-        Form_Activate();
+        platform::runGuarded([this] { Form_Activate(); });
 }
 
 void frmEditEntry::Form_Activate()

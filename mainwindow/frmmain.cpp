@@ -7,6 +7,7 @@
 #include "fileread.h"
 #include "focusframe.h"
 #include "frmeditentry.h"
+#include "guard.h"
 #include "hostname.h"
 #include "hostsfilesave.h"
 #include "hostslistaccessible.h"
@@ -60,7 +61,8 @@ frmMain::frmMain(HostsPathSource hostsPath, QWidget* parent)
     setFixedSize(platform::twipsToPixels(7395), platform::twipsToPixels(6015));
     buildControls();
     keyPreview_ = new platform::KeyPreview(
-        this, [this] { cmdCancel->click(); }, [this](int keyCode, int shift) { Form_KeyUp(keyCode, shift); });
+        this, [this] { cmdCancel->click(); },
+        [this](int keyCode, int shift) { platform::runGuarded([&] { Form_KeyUp(keyCode, shift); }); });
 }
 
 frmMain::~frmMain() = default;
@@ -167,18 +169,21 @@ void frmMain::buildControls()
     platform::setTabOrder(
         {txtHost, txtIP, cmdAdd, cmdRemove, cmRemoveAll, cmdCancel, cmdClose, txtComment, lstHosts, cmdInformation});
 
-    connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
-    connect(cmdRemove, &QPushButton::clicked, this, &frmMain::cmdRemove_Click);
-    connect(cmRemoveAll, &QPushButton::clicked, this, &frmMain::cmRemoveAll_Click);
-    connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
-    connect(cmdInformation, &QPushButton::clicked, this, &frmMain::cmdInformation_Click);
+    // Every action behind the last guard: whatever fails unexpectedly is
+    // told, and the window and the edits stay.
+    using platform::guarded;
+    connect(cmdAdd, &QPushButton::clicked, this, guarded([this] { cmdAdd_Click(); }));
+    connect(cmdRemove, &QPushButton::clicked, this, guarded([this] { cmdRemove_Click(); }));
+    connect(cmRemoveAll, &QPushButton::clicked, this, guarded([this] { cmRemoveAll_Click(); }));
+    connect(cmdClose, &QPushButton::clicked, this, guarded([this] { cmdClose_Click(); }));
+    connect(cmdCancel, &QPushButton::clicked, this, guarded([this] { cmdCancel_Click(); }));
+    connect(cmdInformation, &QPushButton::clicked, this, guarded([this] { cmdInformation_Click(); }));
     connect(lstHosts, &QTableView::clicked, this,
-            [this](const QModelIndex& index) { lstHosts_ItemClick(index.row()); });
-    connect(lstHosts, &QTableView::doubleClicked, this, [this] { lstHosts_DblClick(); });
+            [this](const QModelIndex& index) { platform::runGuarded([&] { lstHosts_ItemClick(index.row()); }); });
+    connect(lstHosts, &QTableView::doubleClicked, this, guarded([this] { lstHosts_DblClick(); }));
     // REMOVE follows the selected row however it changes: mouse, keys or a rebuild.
     connect(lstHosts->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { applyRemoveRule(selectedRow()); });
+            guarded([this] { applyRemoveRule(selectedRow()); }));
 }
 
 void frmMain::Form_Load()
@@ -405,7 +410,7 @@ void frmMain::cmdInformation_Click()
     const QString kept = versions.problem.empty()
         ? QStringLiteral("Before every save the file as it was is kept in %1; tessaly-restore "
                          "puts it back.")
-              .arg(QDir::toNativeSeparators(QString::fromStdWString(versions.path.wstring())))
+              .arg(QDir::toNativeSeparators(platform::pathText(versions.path)))
         : QStringLiteral("Previous versions of the file cannot be kept: %1.")
               .arg(platform::textFromFile(versions.problem));
     platform::showMessage(QStringLiteral("Tessaly %1, an editor for the hosts file, built with Qt %2.\r\n\r\n"
@@ -439,7 +444,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         const auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat()
             && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))) {
-            lstHosts_DblClick();
+            platform::runGuarded([this] { lstHosts_DblClick(); });
             return true;
         }
     }
@@ -454,10 +459,11 @@ void frmMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (ending_ || confirmLeaving()) {
-        event->accept();
-        endProgram();
-    } else {
-        event->ignore();
-    }
+    event->ignore();
+    platform::runGuarded([&] {
+        if (ending_ || confirmLeaving()) {
+            event->accept();
+            endProgram();
+        }
+    });
 }

@@ -6,13 +6,16 @@
 #include <QPushButton>
 
 #include <deque>
+#include <stdexcept>
+#include <variant>
 
 namespace platform {
 namespace {
 
 struct Script {
     bool enabled = false;
-    std::deque<MessageAnswer> answers;
+    // An answer, or the words of a failure to throw.
+    std::deque<std::variant<MessageAnswer, std::string>> answers;
     QList<MessageRequest> shown;
 };
 
@@ -97,9 +100,11 @@ MessageAnswer showMessage(const QString& prompt, MessageButtons buttons, Message
     Script& scripted = script();
     scripted.shown.append(request);
     if (!scripted.answers.empty()) {
-        const MessageAnswer answer = scripted.answers.front();
+        const std::variant<MessageAnswer, std::string> next = scripted.answers.front();
         scripted.answers.pop_front();
-        return answer;
+        if (const auto* failure = std::get_if<std::string>(&next))
+            throw std::runtime_error(*failure);
+        return std::get<MessageAnswer>(next);
     }
     if (scripted.enabled)
         return request.defaultButton;
@@ -116,6 +121,11 @@ void enable(bool scripted)
 void queueAnswer(MessageAnswer answer)
 {
     script().answers.push_back(answer);
+}
+
+void queueFailure(const std::string& what)
+{
+    script().answers.push_back(what);
 }
 
 QList<MessageRequest> shown()

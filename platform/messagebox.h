@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 
 namespace platform {
 
@@ -32,6 +33,9 @@ MessageAnswer showMessage(const QString& prompt, MessageButtons buttons, Message
 namespace messagescript {
 void enable(bool scripted);
 void queueAnswer(MessageAnswer answer);
+// The next box, instead of answering, throws std::runtime_error(`what`), as
+// something unexpected below a window's action would.
+void queueFailure(const std::string& what);
 QList<MessageRequest> shown();
 void clear();
 } // namespace messagescript

@@ -81,6 +81,7 @@ private slots:
     void anyEditEnablesRevertEvenTypedBack();
     void revertRestoresAllThreeBoxes();
     void messageBoxOfSaveKeepsEditsAndState();
+    void unexpectedFailureOfSaveKeepsEditsAndState();
 
     // Cancel, Esc and the title-bar close
     void cancelPathsSaveNothing_data();
@@ -219,6 +220,29 @@ void EntryEditorTest::revertRestoresAllThreeBoxes()
     });
     QVERIFY(opening.acted && !opening.leftOpen);
     QVERIFY(!fixture.window->m_HasChanged);
+}
+
+void EntryEditorTest::unexpectedFailureOfSaveKeepsEditsAndState()
+{
+    // Something below the editor fails as nothing foresaw (here the message
+    // box of a refusal): the "Error" box gives the reason, and the editor
+    // stays with the edits in progress.
+    MainWindowFixture fixture("editor.hosts");
+    const Opening opening = openRow(fixture, 3, [](frmEditEntry* editor) {
+        editorBox(editor, "txtHost")->setText("   ");
+        editorBox(editor, "txtIP")->setText("10.7.7.7");
+        platform::messagescript::queueFailure("out of paper");
+        editorButton(editor, "cmdSaveClose")->click();
+        const QList<platform::MessageRequest> boxes = platform::messagescript::shown();
+        QVERIFY(!boxes.isEmpty());
+        QCOMPARE(boxes.last().title, "Error");
+        QVERIFY2(boxes.last().prompt.contains("out of paper"), qPrintable(boxes.last().prompt));
+        QCOMPARE(boxTexts(editor), (QStringList{"   ", "10.7.7.7", "build box"}));
+        QVERIFY(editor->isVisible());
+        editorButton(editor, "cmdCancel")->click();
+    });
+    QVERIFY(opening.acted && !opening.leftOpen);
+    QVERIFY(!fixture.ended());
 }
 
 void EntryEditorTest::messageBoxOfSaveKeepsEditsAndState()

@@ -6,6 +6,7 @@
 #include "modalguard.h"
 #include "namecache.h"
 #include "previousversions.h"
+#include "testfiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -90,6 +91,8 @@ private slots:
     void previousVersionNotKeptAsksFirst();
     void titleBarCloseActsAsCancel();
     void informationBox();
+    void unexpectedFailureOfAnActionKeepsWindowAndEdits_data();
+    void unexpectedFailureOfAnActionKeepsWindowAndEdits();
 
     // Keys
     void escapeActsOnceWithAnyModifier();
@@ -854,6 +857,54 @@ void MainWindowTest::informationBox()
              qPrintable(lines[2]));
     QVERIFY(!fixture.window->m_HasChanged);
     QVERIFY(!fixture.ended());
+#ifndef _WIN32
+    // A folder whose name is not UTF-8 (a HOME in another encoding) is shown,
+    // with a replacement character for what cannot be read as text.
+    previousversions::testing::setStateFolder(QFile::encodeName(fixture.stateFolder()).toStdString() + "/caf\xE9");
+    QTest::mouseClick(fixture.button("cmdInformation"), Qt::LeftButton);
+    QCOMPARE(fixture.boxes().size(), 3);
+    QCOMPARE(fixture.boxes().last().title, "Tessaly");
+    QVERIFY2(fixture.boxes().last().prompt.contains("/caf\uFFFD/tessaly/previous;"),
+             qPrintable(fixture.boxes().last().prompt));
+    QVERIFY(!fixture.ended());
+#endif
+}
+
+void MainWindowTest::unexpectedFailureOfAnActionKeepsWindowAndEdits_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("REMOVE ALL") << "cmRemoveAll";
+    QTest::newRow("CANCEL after a change") << "cmdCancel";
+    QTest::newRow("SAVE/CLOSE") << "cmdClose";
+    QTest::newRow("Information") << "cmdInformation";
+}
+
+void MainWindowTest::unexpectedFailureOfAnActionKeepsWindowAndEdits()
+{
+    // Something below the window fails as nothing foresaw (here the message
+    // box the action shows): the action ends with the reason in the "Error"
+    // box, and the window, its entries and the file stay as they were.
+    QFETCH(QString, button);
+    MainWindowFixture fixture("main-window.hosts");
+    const QByteArray before = fixture.fileBytes();
+    fixture.add("new.lab", "10.0.0.7");
+    const QStringList hosts = fixture.hostColumn();
+    if (button == "cmdClose") {
+        // The save asks first: another program changed the file.
+        QVERIFY(testfiles::writeFile(fixture.hostsPath, before + "10.9.9.9 theirs\n"));
+    }
+    platform::messagescript::queueFailure("the disk caught fire");
+    QTest::mouseClick(fixture.button(button.toLatin1().constData()), Qt::LeftButton);
+    QCOMPARE(fixture.boxes().size(), 2);
+    const platform::MessageRequest told = fixture.boxes().last();
+    QCOMPARE(told.title, "Error");
+    QCOMPARE(told.icon, MessageIcon::Exclamation);
+    QVERIFY2(told.prompt.contains("the disk caught fire"), qPrintable(told.prompt));
+    QVERIFY(!fixture.ended());
+    QVERIFY(fixture.window->isVisible());
+    QCOMPARE(fixture.hostColumn(), hosts);
+    QVERIFY(fixture.window->m_HasChanged);
+    QCOMPARE(fixture.fileBytes(), button == "cmdClose" ? before + "10.9.9.9 theirs\n" : before);
 }
 
 void MainWindowTest::escapeActsOnceWithAnyModifier()
