@@ -232,12 +232,14 @@ public:
 
     // QAccessibleEditableTextInterface: edits go in as typing does, through
     // the box's validator, so that what the box refuses from the keyboard it
-    // refuses from here.
+    // refuses from here. Offsets move to whole characters, as the caret
+    // does: an edit never splits one (a surrogate pair, an accent and its
+    // letter).
     void deleteText(int startOffset, int endOffset) override
     {
         if (!takesTyping() || !validRange(startOffset, endOffset) || startOffset == endOffset)
             return;
-        box()->setSelection(startOffset, endOffset - startOffset);
+        select(startOffset, endOffset);
         box()->del();
     }
 
@@ -245,7 +247,7 @@ public:
     {
         if (!takesTyping() || offset < 0 || offset > characterCount())
             return;
-        box()->setSelection(offset, 0);
+        select(offset, offset);
         box()->insert(text);
     }
 
@@ -253,7 +255,7 @@ public:
     {
         if (!takesTyping() || !validRange(startOffset, endOffset))
             return;
-        box()->setSelection(startOffset, endOffset - startOffset);
+        select(startOffset, endOffset);
         box()->insert(text);
     }
 
@@ -267,6 +269,22 @@ private:
     bool validRange(int startOffset, int endOffset) const
     {
         return startOffset >= 0 && startOffset <= endOffset && endOffset <= characterCount();
+    }
+
+    // Selects from the start of the character `startOffset` is in to the
+    // end of the one that `endOffset` ends inside; an empty range stays
+    // empty, at that start.
+    void select(int startOffset, int endOffset)
+    {
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, box()->text());
+        characters.setPosition(startOffset);
+        const qsizetype start = characters.isAtBoundary() ? startOffset : characters.toPreviousBoundary();
+        qsizetype end = start;
+        if (endOffset > startOffset) {
+            characters.setPosition(endOffset);
+            end = characters.isAtBoundary() ? endOffset : characters.toNextBoundary();
+        }
+        box()->setSelection(static_cast<int>(start), static_cast<int>(end - start));
     }
 
     static QString cssColour(const QColor& colour)

@@ -144,6 +144,8 @@ private slots:
     void boxAnswersEveryBoundaryAtEveryOffset();
     void textPutInThroughTheInterfaceIsFilteredAsTyped_data();
     void textPutInThroughTheInterfaceIsFilteredAsTyped();
+    void editsThroughTheInterfaceNeverSplitACharacter_data();
+    void editsThroughTheInterfaceNeverSplitACharacter();
     void focusRingIsSeenAroundTheFocusedControl();
     void titleBarsOfferOnlyTheirButtons();
 };
@@ -554,6 +556,48 @@ void AccessibilityTest::textPutInThroughTheInterfaceIsFilteredAsTyped()
     box->setReadOnly(true);
     editable->insertText(0, "x");
     QCOMPARE(box->text(), expected.mid(2));
+}
+
+void AccessibilityTest::editsThroughTheInterfaceNeverSplitACharacter_data()
+{
+    // "a😀z": the emoji is a surrogate pair at offsets 1 and 2; "e\u0301" an
+    // accent on its letter.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("expected");
+    const QString pair = QStringLiteral("a\U0001F600z");
+    QTest::newRow("insert inside a pair") << pair << "insert" << 2 << 2 << QStringLiteral("aX\U0001F600z");
+    QTest::newRow("delete half a pair") << pair << "delete" << 1 << 2 << QStringLiteral("az");
+    QTest::newRow("delete from inside a pair") << pair << "delete" << 2 << 4 << QStringLiteral("a");
+    QTest::newRow("replace half a pair") << pair << "replace" << 2 << 3 << QStringLiteral("aXz");
+    QTest::newRow("insert between accent and letter")
+        << QStringLiteral("e\u0301t") << "insert" << 1 << 1 << QStringLiteral("Xe\u0301t");
+    QTest::newRow("insert at a boundary") << pair << "insert" << 3 << 3 << QStringLiteral("a\U0001F600Xz");
+}
+
+void AccessibilityTest::editsThroughTheInterfaceNeverSplitACharacter()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, edit);
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(QString, expected);
+    MainWindowFixture fixture("editor.hosts");
+    QLineEdit* box = fixture.box("txtComment");
+    box->setText(text);
+    QAccessibleEditableTextInterface* editable = accessibleOf(box)->editableTextInterface();
+    QVERIFY(editable);
+    if (edit == "insert")
+        editable->insertText(start, "X");
+    else if (edit == "delete")
+        editable->deleteText(start, end);
+    else
+        editable->replaceText(start, end, "X");
+    QCOMPARE(box->text(), expected);
+    // What would be written: valid UTF-8, no replacement character.
+    QVERIFY(!QString::fromUtf8(box->text().toUtf8()).contains(QChar::ReplacementCharacter));
 }
 
 void AccessibilityTest::focusRingIsSeenAroundTheFocusedControl()
