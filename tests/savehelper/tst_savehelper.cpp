@@ -65,8 +65,8 @@ bool mayRaiseHardLimits()
 }
 
 // Waits (at most three seconds) until the save helper started by the shell
-// `shell` blocks SIGINT, which it does first of all.
-void waitForTheHelperToBlockInterrupts(qint64 shell)
+// `shell` blocks SIGINT, which it does first of all; its process id, or 0.
+pid_t waitForTheHelperToBlockInterrupts(qint64 shell)
 {
     QElapsedTimer waited;
     waited.start();
@@ -82,11 +82,34 @@ void waitForTheHelperToBlockInterrupts(qint64 shell)
                 if (text.startsWith("Name:\ttessaly-save") && at >= 0
                     && (text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed().toULongLong(nullptr, 16)
                         & (1u << (SIGINT - 1))))
-                    return;
+                    return static_cast<pid_t>(child.trimmed().toLongLong());
             }
         }
         QThread::msleep(10);
     }
+    return 0;
+}
+
+// The session the process `pid` belongs to, once it leads one of its own
+// (at most three seconds), else the one it is in.
+pid_t sessionOnceItLeadsOne(pid_t pid)
+{
+    QElapsedTimer waited;
+    waited.start();
+    pid_t session = 0;
+    do {
+        QFile stat(QString("/proc/%1/stat").arg(pid));
+        if (stat.open(QIODevice::ReadOnly)) {
+            // After the name in parentheses: state, parent, group, session.
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            session = fields.size() > 3 ? static_cast<pid_t>(fields[3].toLongLong()) : 0;
+        }
+        if (session == pid)
+            break;
+        QThread::msleep(10);
+    } while (waited.elapsed() < 3000);
+    return session;
 }
 #endif
 
@@ -191,13 +214,20 @@ void SaveHelperTest::helperAsRoot_data()
     QTest::newRow("arguments") << "arguments" << good << "error: This helper takes no arguments." << false;
     // The caller's limits and signals do not reach it: rewriting the file in
     // place (it is bind-mounted) under a file size limit far below its size
-    // keeps every byte, and Ctrl+C in the caller's terminal (SIGINT to its
-    // process group) while the request is still arriving stops nothing.
+    // keeps every byte; where it may not raise the limit (a hard limit, and
+    // no CAP_SYS_RESOURCE) the write fails with the old bytes put back
+    // instead of SIGXFSZ ending it half way. It leaves the caller's session,
+    // so that Ctrl+C in the caller's terminal does not reach it, and blocks
+    // SIGINT, so that one sent to it while the request is still arriving
+    // stops nothing: each tested on its own.
     QByteArray large;
     for (int i = 0; large.size() < 4600; ++i)
         large += "10.0.0." + QByteArray::number(i % 250) + "\thost-" + QByteArray::number(i) + ".example\r\n";
     QTest::newRow("caller's file size limit") << "limited" << request(snapshotOf(kOld), large) << "saved" << true;
-    QTest::newRow("caller interrupted") << "interrupted" << request(snapshotOf(kOld), large) << "saved" << true;
+    QTest::newRow("caller's hard file size limit, no right to raise it")
+        << "hard limit" << request(snapshotOf(kOld), large) << "error: Cannot write" << false;
+    QTest::newRow("its own session") << "session" << request(snapshotOf(kOld), large) << "saved" << true;
+    QTest::newRow("interrupted") << "interrupted" << request(snapshotOf(kOld), large) << "saved" << true;
     // Out of memory under the caller's limit, which a container's root
     // cannot raise: an answer of its own instead of an abort.
     QTest::newRow("out of memory") << "memory" << request(snapshotOf(kOld), QByteArray(64 << 20, '#'))
@@ -229,6 +259,8 @@ void SaveHelperTest::helperAsRoot()
     else if (how == "limited")
         // Only a soft limit where root may not raise a hard one (a container).
         start = (mayRaiseHardLimits() ? "ulimit -f 1 && " : "ulimit -S -f 1 && ") + start;
+    else if (how == "hard limit")
+        start = "ulimit -f 1 && PKEXEC_UID=1000 setpriv --bounding-set -sys_resource \"$HELPER\"";
     else if (how == "memory" && mayRaiseHardLimits())
         QSKIP("root here may raise the limit, and does");
 #ifdef __SANITIZE_ADDRESS__
@@ -252,12 +284,17 @@ void SaveHelperTest::helperAsRoot()
     if (!shell.waitForStarted())
         QSKIP("unshare is not available");
     const QByteArray content = input.mid(int(kHeaderBytes));
-    if (how == "interrupted") {
+    if (how == "interrupted" || how == "session") {
         shell.write(input.left(input.size() / 2));
         QVERIFY(shell.waitForBytesWritten(10000));
-        waitForTheHelperToBlockInterrupts(shell.processId());
-        ::kill(-static_cast<pid_t>(shell.processId()), SIGINT);
-        QThread::msleep(100);
+        const pid_t helper = waitForTheHelperToBlockInterrupts(shell.processId());
+        QVERIFY(helper > 0);
+        if (how == "session") {
+            QCOMPARE(sessionOnceItLeadsOne(helper), helper);
+        } else {
+            ::kill(helper, SIGINT);
+            QThread::msleep(100);
+        }
         input = input.mid(input.size() / 2);
     }
     shell.write(input);
