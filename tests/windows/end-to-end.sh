@@ -96,7 +96,7 @@ expected=$(printf '# lab hosts\r\n\r\n127.0.0.1\tlocalhost\r\n10.0.0.1\tcaf\xE9\
 actual=$(od -An -tx1 "$hosts")
 [ "$actual" = "$expected" ] || fail "the saved file is not as expected:$(od -c "$hosts")"
 
-echo "-- the file as it was is kept under %LOCALAPPDATA%, and tessaly-restore.exe puts it back"
+echo "-- the file as it was is kept in the local application data folder, and tessaly-restore.exe puts it back"
 original=$(printf '# lab hosts\r\n127.0.0.1 localhost\r\n10.0.0.1 caf\xE9 # kept\r\n' | od -An -tx1)
 kept=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/Tessaly/previous/hosts-*Z' -type f)
 [ "$(wc -l <<<"$kept")" -eq 1 ] && [ -n "$kept" ] || fail "no single previous version was kept: $kept"
@@ -110,6 +110,10 @@ wine "$work/app/tessaly-restore.exe" 1 >"$work/restore.log" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "tessaly-restore.exe 1 ended with $status: $(cat "$work/restore.log")"
 [ "$(od -An -tx1 "$hosts")" = "$original" ] || fail "the restored file is not the version:$(od -c "$hosts")"
 wine "$work/app/tessaly-restore.exe" --list 2>&1 | grep -q '^2  ' || fail "the restore did not keep what it replaced"
+# Written out byte for byte: no line end turned into CR LF on the way.
+wine "$work/app/tessaly-restore.exe" --show 1 >"$work/shown" 2>"$work/restore.log" \
+    || fail "tessaly-restore.exe --show 1 failed: $(cat "$work/restore.log")"
+[ "$(od -An -tx1 "$work/shown")" = "$expected" ] || fail "--show did not write the version as kept:$(od -c "$work/shown")"
 
 echo "-- a read-only hosts file: the error box, and the window stays"
 before=$(od -An -tx1 "$hosts")
