@@ -7,15 +7,20 @@
 
 #include <deque>
 #include <stdexcept>
-#include <variant>
+#include <string>
 
 namespace platform {
 namespace {
 
+// An answer, or, where `failure` has words, a failure to throw instead.
+struct ScriptedReply {
+    MessageAnswer answer = MessageAnswer::Ok;
+    std::string failure;
+};
+
 struct Script {
     bool enabled = false;
-    // An answer, or the words of a failure to throw.
-    std::deque<std::variant<MessageAnswer, std::string>> answers;
+    std::deque<ScriptedReply> answers;
     QList<MessageRequest> shown;
 };
 
@@ -100,11 +105,11 @@ MessageAnswer showMessage(const QString& prompt, MessageButtons buttons, Message
     Script& scripted = script();
     scripted.shown.append(request);
     if (!scripted.answers.empty()) {
-        const std::variant<MessageAnswer, std::string> next = scripted.answers.front();
+        const ScriptedReply next = scripted.answers.front();
         scripted.answers.pop_front();
-        if (const auto* failure = std::get_if<std::string>(&next))
-            throw std::runtime_error(*failure);
-        return std::get<MessageAnswer>(next);
+        if (!next.failure.empty())
+            throw std::runtime_error(next.failure);
+        return next.answer;
     }
     if (scripted.enabled)
         return request.defaultButton;
@@ -120,12 +125,12 @@ void enable(bool scripted)
 
 void queueAnswer(MessageAnswer answer)
 {
-    script().answers.push_back(answer);
+    script().answers.push_back({answer, {}});
 }
 
 void queueFailure(const std::string& what)
 {
-    script().answers.push_back(what);
+    script().answers.push_back({MessageAnswer::Ok, what});
 }
 
 QList<MessageRequest> shown()
