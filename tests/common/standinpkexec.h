@@ -13,14 +13,12 @@
 // then.
 
 #include "administratorsave.h"
+#include "unwritablefile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <fcntl.h>
-#include <linux/fs.h>
 #include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -28,17 +26,7 @@ namespace standin {
 
 inline const QByteArray kFile = "# lab\n127.0.0.1 localhost\n10.0.0.1 alpha\n";
 
-inline bool setImmutable(const QString& path, bool immutable)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0)
-        ::close(fd);
-    return done;
-}
+using unwritable::setImmutable;
 
 // Set up by main() before Qt starts: empty when the test cannot run here.
 inline QString scratch;

@@ -14,6 +14,7 @@
 #endif
 
 #include "testfiles.h"
+#include "unwritablefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,9 +26,7 @@
 #include <memory>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,25 +43,6 @@ using testfiles::writeFile;
 namespace {
 
 constexpr std::int64_t kMorning = 1796800000; // 2026-12-09
-
-// Makes the file at `path` one that no save can replace or rewrite, as the
-// system refusing would (false where this system or user cannot).
-bool makeUnwritable(const QString& path, bool unwritable)
-{
-#ifdef _WIN32
-    return SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                              unwritable ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-#else
-#ifdef __linux__
-    if (::geteuid() == 0)
-        return standin::setImmutable(path, unwritable);
-#endif
-    // Neither a new file beside it nor a rewrite of it in place.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
-    return ::chmod(folder.constData(), unwritable ? 0555 : 0755) == 0
-        && ::chmod(QFile::encodeName(path).constData(), unwritable ? 0444 : 0644) == 0;
-#endif
-}
 
 #ifndef _WIN32
 // Fails every sync of a folder, as a file system that cannot confirm a
@@ -315,7 +295,7 @@ void HostsSaveTest::aSaveThatIsNotConfirmedRemovesNoVersion()
     const std::vector<std::string> before = keptNames();
     const std::string oldest = before.back();
     if (failure == "refused") {
-        if (!makeUnwritable(qpath(), true))
+        if (!unwritable::makeUnwritable(qpath(), true))
             QSKIP("cannot make a file unwritable here");
     }
 #ifndef _WIN32
@@ -323,7 +303,7 @@ void HostsSaveTest::aSaveThatIsNotConfirmedRemovesNoVersion()
         fileaccess::testing::setSyncHook(failFolderSyncs);
 #endif
     const hostssave::HostsFileSave failed = hostssave::restoreHostsFile(path(), "version 0\n");
-    makeUnwritable(qpath(), false);
+    unwritable::makeUnwritable(qpath(), false);
 #ifndef _WIN32
     fileaccess::testing::setSyncHook(nullptr);
 #endif

@@ -19,6 +19,7 @@
 #endif
 
 #include "testfiles.h"
+#include "unwritablefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -32,9 +33,7 @@
 #include <cstdio>
 #include <memory>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -82,24 +81,6 @@ void scratchHomeForRoot()
     }
     programVersionsAreScratch = true;
 #endif
-#endif
-}
-
-// Makes the file at `path` one that no save can replace or rewrite.
-bool makeUnwritable(const QString& path, bool unwritable)
-{
-#ifdef _WIN32
-    return SetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                              unwritable ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-#else
-#ifdef __linux__
-    if (::geteuid() == 0)
-        return standin::setImmutable(path, unwritable);
-#endif
-    // Neither a new file beside it nor a rewrite of it in place.
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).path());
-    return ::chmod(folder.constData(), unwritable ? 0555 : 0755) == 0
-        && ::chmod(QFile::encodeName(path).constData(), unwritable ? 0444 : 0644) == 0;
 #endif
 }
 
@@ -392,10 +373,10 @@ void RestoreTest::aFailedRestoreKeepsTheVersionAskedFor()
     }
     const QString hosts = directory_->filePath("hosts");
     QVERIFY(writeFile(hosts, "127.0.0.1 localhost\n"));
-    if (!makeUnwritable(hosts, true))
+    if (!unwritable::makeUnwritable(hosts, true))
         QSKIP("cannot make a file unwritable here");
     const Run refused = runInProcess("20", hosts);
-    makeUnwritable(hosts, false);
+    unwritable::makeUnwritable(hosts, false);
     QCOMPARE(refused.exitCode, restore::kNotRestored);
     QVERIFY2(refused.err.contains("could not be restored"), qPrintable(refused.err));
     QCOMPARE(previousversions::KeptVersions().versions().size(), previousversions::kKeptVersionsAtMost + 1);
